@@ -1,0 +1,192 @@
+// model.h - the reaction network model: records of species, reactions, sizes
+// and parameters, the reaction-type table, the stoichiometry matrix, the
+// reaction dependency graph and the propensity of every reaction type.
+//
+// Species and reactions are addressed by their zero-based position in the
+// species array and the reaction array; every index stored in a record is
+// such a position.  Every record is value-initialised: fields a front end
+// does not fill read as 0, an empty text or an empty array.
+#ifndef PLENTA_MODEL_MODEL_H
+#define PLENTA_MODEL_MODEL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace plenta {
+
+// ---- Field widths (whole field including the terminating NUL) ----
+
+constexpr int kNameLen = 84;      // species, type and constant names: 83 characters
+constexpr int kFormulaLen = 132;  // "undef" formula text: 131 characters
+
+// ---- Reaction types, in the order of the type table ----
+
+enum RxnType : int {
+    kBinding = 0,
+    kUniqueBiBi = 1,
+    kUnbinding = 2,
+    kUniUni = 3,
+    kUniMulti = 4,
+    kHomoLtor = 5,
+    kTransv1 = 6,
+    kGenmm = 7,
+    kNOrder = 8,
+    kUndef = 9,
+};
+constexpr int kNumRxnTypes = 10;
+
+// The type names as a model gives them, indexed by type index.
+extern const char* const kRxnTypeNames[kNumRxnTypes];
+
+// Type index of a type name: whole-string, case-sensitive comparison with the
+// table in order; a name matching none of them yields 0 ("binding").
+int assign_rxn_index(const char* name);
+
+// ---- Records ----
+
+// One species; also one species change of a parameter set.
+struct Compound {
+    char name[kNameLen] = {};
+    int index = 0;  // in a species change: the species position whose count is replaced
+    int count = 0;  // molecules; in a species change: the replacing initial count
+};
+
+// One rate constant of a reaction; also one rate change of a parameter set.
+struct RateConstant {
+    char name[kNameLen] = {};  // filled only for "undef" reactions read from a model file
+    int index = 0;             // in a rate change: position within the reaction's rates
+    double value = 0.0;
+};
+
+// One reaction.  The substrate and product counts live in ModelSizes
+// (num_subs[i], num_prods[i]); the lists here have exactly that many entries,
+// or are empty where the type or the input gives none.
+struct Reaction {
+    char rxntype[kNameLen] = {};
+    int rxn_index = 0;  // type index, 0..9; everything type-dependent switches on it
+    int id = 0;         // selects the built-in formula of an "undef" reaction
+    std::vector<int> subs_index;     // species position of each substrate
+    std::vector<int> subs_coef;      // stoichiometric coefficient (types 6..9)
+    std::vector<double> subs_order;  // exponent of each substrate ("n-order")
+    std::vector<int> prods_index;    // species position of each product
+    std::vector<int> prods_coef;     // stoichiometric coefficient (types 4, 6..9)
+    char formula[kFormulaLen] = {};  // stored, never evaluated
+    int num_rates = 0;
+    std::vector<RateConstant> rates;  // num_rates entries
+    double ai = 0.0;    // current propensity
+    double time = 0.0;  // tentative next firing time (first-reaction selection)
+    std::vector<int> dependents;  // reactions to refresh after this one fires, ascending
+};
+
+// The network's dimensions and per-reaction counts.
+struct ModelSizes {
+    int num_rxns = 0;
+    int num_cmpds = 0;
+    int num_monit = 0;
+    int num_points = 0;          // snapshot columns of the MATLAB result matrices
+    std::vector<int> num_deps;   // length of each reaction's dependents list
+    std::vector<int> num_subs;   // substrates of each reaction
+    std::vector<int> num_prods;  // products of each reaction
+};
+
+// Algorithm codes; any value other than these two means first-reaction selection.
+constexpr int kDirectMethod = 2;
+constexpr int kTauLeaping = 3;
+
+// Simulation parameters, followed by the state that the exact methods keep
+// from one interval call to the next.
+struct SimParams {
+    double time_start = 0.0;  // console program
+    double time_end = 0.0;    // console program
+    double volume = 0.0;
+    int algorithm = 0;
+    double tau_error = 0.0;   // read only when algorithm is 3
+    int eventlog_arraysize = 0;
+    std::uint32_t randseed = 0;
+    double snapshot_interval = 0.0;
+    int eventlog_flag = 0;          // 1 = record every firing
+    std::vector<int> monit;         // monitored species positions, in output order
+    int num_sets = 0;               // console program
+    std::vector<int> num_repeats;   // runs of each parameter set (console program)
+    double start_time = 0.0;        // MATLAB library
+    double timestep = 0.0;          // MATLAB library
+    // Kept state: the next event of the exact methods.
+    double total_prob = 0.0;
+    double next_time = 0.0;
+    int next_rxn = 0;
+};
+
+// The changes that one parameter set applies to the model as read.
+struct ParamSet {
+    int num_species = 0;
+    std::vector<Compound> species;    // index = species position, count = its initial count
+    int num_rates = 0;
+    std::vector<int> rate_rxn;        // reaction position of each rate change
+    std::vector<RateConstant> rates;  // index = position in that reaction's rates, value = new
+};
+
+// ---- Stoichiometry matrix ----
+
+// num_rxns + 1 rows of num_cmpds net changes: row r is what one firing of
+// reaction r adds to every species; row num_rxns is the order row (for every
+// species, the largest number of distinct species consumed by any one
+// reaction that consumes it).  Created zero-filled.
+struct StoichMatrix {
+    int num_rxns = 0;
+    int num_cmpds = 0;
+    std::vector<std::int32_t> entries;  // row-major
+
+    StoichMatrix() = default;
+    StoichMatrix(int rxns, int cmpds)
+        : num_rxns(rxns),
+          num_cmpds(cmpds),
+          entries(static_cast<std::size_t>(rxns + 1) * static_cast<std::size_t>(cmpds), 0) {}
+
+    std::int32_t* row(int r) {
+        return entries.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(num_cmpds);
+    }
+    const std::int32_t* row(int r) const {
+        return entries.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(num_cmpds);
+    }
+    const std::int32_t* order_row() const { return row(num_rxns); }
+};
+
+// Printed (standard output) for a type index that has no matrix row rule.
+extern const char kMsgStoichTypeUndefined[];
+// Printed (standard output) for a type index that has no propensity formula.
+extern const char kMsgPropensityTypeUndefined[];
+
+// ---- Network builders ----
+
+// Fills the reaction rows and the order row of a zero-filled matrix.
+void create_stoich_matrix(const ModelSizes& model, const std::vector<Reaction>& reactions,
+                          StoichMatrix& matrix);
+
+// Builds num_deps and every reaction's sorted dependents list: j depends on i
+// when a substrate of j is a substrate or a product of i.
+void calc_dependency(ModelSizes& model, std::vector<Reaction>& reactions);
+
+// 0 at the first of count values equal to key, 1 when none is.
+int is_unique(int count, const int* values, int key);
+
+// Ascending comparator over reaction indices: a - b.
+int compare(int a, int b);
+
+// ---- Propensities ----
+
+// Propensity of reaction `rxn` (whose entry of num_subs is used) in the
+// current state; pure apart from the message for an unknown type.
+double calc_rxn_prob_vesk(const Reaction& reaction, const std::vector<Compound>& species,
+                          const SimParams& params, const ModelSizes& model, int rxn);
+
+// Built-in formula of an "undef" reaction, chosen by its id (0..37; others give 0).
+double rxn_prob_undef(const Reaction& reaction, const std::vector<Compound>& species);
+
+// Highest species position that the built-in formula of `id` reads, or -1
+// when the id has no formula.
+int rxn_prob_undef_max_species(int id);
+
+}  // namespace plenta
+
+#endif  // PLENTA_MODEL_MODEL_H

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need (Debian, as root; only what is
+# missing), then configures, builds and runs every test twice: in the normal
+# build (build/) and under AddressSanitizer + UndefinedBehaviorSanitizer
+# (build-asan/).  Exits non-zero when anything fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake make g++ clang libgtest-dev libgmock-dev libbenchmark-dev octave-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+fi
+
+jobs=$(nproc)
+for variant in normal sanitize; do
+  if [ "$variant" = normal ]; then dir=build; flags=(); else dir=build-asan; flags=(-DPLENTA_SANITIZE=ON); fi
+  echo "=== $variant build ($dir) ==="
+  cmake -S . -B "$dir" "${flags[@]}" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+done
