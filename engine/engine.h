@@ -23,9 +23,20 @@ constexpr double kNeverTime = 1.7976931348623157e308;       // largest double: w
 // Caller-owned buffer of eventlog_arraysize events: firing times, and the
 // reaction numbers (position + 1) stored as doubles.  The console program
 // owns two vectors; the MATLAB gateway hands over its two output matrices.
+//
+// The buffer is never written past its capacity.  Exact steps return early
+// when a firing fills it, and the front end empties it before the next call.
+// A tau leap appends a batch of n identical entries (the leap's end time and
+// the reaction number), which may not fit in what is left; when the buffer
+// fills in the middle of a batch the engine calls `drain`, which must write
+// the buffer out and set the event count to 0, and then goes on appending.
+// Without a drain the rest of that batch is not logged (the MATLAB gateway,
+// whose log is its fixed-size output, stops logging and says so).
 struct EventLog {
     double* times = nullptr;
     double* rxns = nullptr;
+    void (*drain)(void* context, int& event_count) = nullptr;
+    void* drain_context = nullptr;
 };
 
 // ---- Snapshot boundaries ----
