@@ -1,0 +1,51 @@
+// The reaction dependency graph: after reaction i fires, only the reactions
+// that read a species i consumed or produced need a new propensity.
+#include <algorithm>
+
+#include "model.h"
+
+namespace plenta {
+
+int is_unique(int count, const int* values, int key) {
+    for (int i = 0; i < count; i++)
+        if (values[i] == key) return 0;
+    return 1;
+}
+
+int compare(int a, int b) { return a - b; }
+
+namespace {
+
+// Appends to `found` every reaction j one of whose substrates is among the
+// first `num_species` entries of `species`; `found` is the scratch list,
+// whose unused tail holds -1 and so never matches a reaction index.
+void collect_readers(const std::vector<int>& species, int num_species, const ModelSizes& model,
+                     const std::vector<Reaction>& reactions, std::vector<int>& found, int& n) {
+    const int num_rxns = model.num_rxns;
+    for (int j = 0; j < num_rxns; j++) {
+        const std::vector<int>& subs_j = reactions[j].subs_index;
+        for (int k = 0; k < num_species; k++)
+            for (int l = 0; l < model.num_subs[j]; l++)
+                if (species[k] == subs_j[l] && is_unique(num_rxns, found.data(), j)) found[n++] = j;
+    }
+}
+
+}  // namespace
+
+void calc_dependency(ModelSizes& model, std::vector<Reaction>& reactions) {
+    const int num_rxns = model.num_rxns;
+    model.num_deps.resize(static_cast<std::size_t>(num_rxns));
+    std::vector<int> found(static_cast<std::size_t>(num_rxns));
+    for (int i = 0; i < num_rxns; i++) {
+        std::fill(found.begin(), found.end(), -1);
+        int n = 0;
+        collect_readers(reactions[i].subs_index, model.num_subs[i], model, reactions, found, n);
+        collect_readers(reactions[i].prods_index, model.num_prods[i], model, reactions, found, n);
+        model.num_deps[i] = n;
+        std::vector<int>& deps = reactions[i].dependents;
+        deps.assign(found.begin(), found.begin() + n);
+        std::sort(deps.begin(), deps.end(), [](int a, int b) { return compare(a, b) < 0; });
+    }
+}
+
+}  // namespace plenta

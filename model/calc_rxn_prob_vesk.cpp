@@ -1,0 +1,121 @@
+// Propensities: the firing rate of one reaction in the current state, by the
+// formula of its type (mass action, Michaelis-Menten style saturation, or a
+// general n-th order law), in double precision and in the order written.
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "model.h"
+
+namespace plenta {
+
+const char kMsgPropensityTypeUndefined[] = "a specified reaction type is not defined - calc_rxn_prob\n";
+
+namespace {
+
+constexpr double kLargestDouble = std::numeric_limits<double>::max();
+
+double substrate_count(const Reaction& rxn, const std::vector<Compound>& species, int j) {
+    return static_cast<double>(species[rxn.subs_index[j]].count);
+}
+
+// A substrate is short when fewer molecules are present than one firing
+// needs: floor(x / c) == 0.  A coefficient of 0 gives inf or NaN, never short.
+bool is_short(const Reaction& rxn, const std::vector<Compound>& species, int j) {
+    const double x = substrate_count(rxn, species, j);
+    return std::floor(x / static_cast<double>(rxn.subs_coef[j])) == 0.0;
+}
+
+// "transv1": the first substrate enters linearly, the others through the
+// reciprocal of the sum of their reciprocal counts.
+double transv1_propensity(const Reaction& rxn, const std::vector<Compound>& species, double volume,
+                          int m) {
+    double n = (rxn.rates[0].value / volume) * substrate_count(rxn, species, 0);
+    if (is_short(rxn, species, 0)) n = 0.0;
+    double d = 0.0;
+    for (int j = 1; j < m; j++) {
+        if (is_short(rxn, species, j)) {
+            n = 0.0;
+            d = kLargestDouble;
+            break;
+        }
+        d = d + 1.0 / substrate_count(rxn, species, j);
+    }
+    return n / d;
+}
+
+// "genmm": every substrate after the first saturates as x / (x + k_j V).
+double genmm_propensity(const Reaction& rxn, const std::vector<Compound>& species, double volume,
+                        int m) {
+    double n = (rxn.rates[0].value * substrate_count(rxn, species, 0)) / volume;
+    if (is_short(rxn, species, 0)) n = 0.0;
+    double p = 1.0;
+    for (int j = 1; j < m; j++) {
+        if (is_short(rxn, species, j)) {
+            p = 0.0;
+            break;
+        }
+        const double x = substrate_count(rxn, species, j);
+        p = (p * x) / (x + rxn.rates[j].value * volume);
+    }
+    return n * p;
+}
+
+// "n-order": k_0 / V^(E-1) times the product of x_j^e_j; order E = 0 is a
+// constant source k_0 V that reads no substrate.
+double n_order_propensity(const Reaction& rxn, const std::vector<Compound>& species, double volume,
+                          int m) {
+    const double order = rxn.rates[1].value;
+    double a = rxn.rates[0].value / std::pow(volume, order - 1.0);
+    if (order == 0.0) return a;
+    for (int j = 0; j < m; j++) {
+        if (is_short(rxn, species, j))
+            a = 0.0;
+        else
+            a = a * std::pow(substrate_count(rxn, species, j), rxn.subs_order[j]);
+    }
+    return a;
+}
+
+double undef_propensity(const Reaction& rxn, const std::vector<Compound>& species, int m) {
+    for (int j = 0; j < m; j++)
+        if (is_short(rxn, species, j)) return 0.0;
+    return rxn_prob_undef(rxn, species);
+}
+
+}  // namespace
+
+double calc_rxn_prob_vesk(const Reaction& reaction, const std::vector<Compound>& species,
+                          const SimParams& params, const ModelSizes& model, int rxn) {
+    const double v = params.volume;
+    switch (reaction.rxn_index) {
+        case kBinding:
+        case kUniqueBiBi: {
+            const double k0 = reaction.rates[0].value;
+            return ((k0 / v) * substrate_count(reaction, species, 0)) *
+                   substrate_count(reaction, species, 1);
+        }
+        case kUnbinding:
+        case kUniUni:
+        case kUniMulti:
+            return reaction.rates[0].value * substrate_count(reaction, species, 0);
+        case kHomoLtor: {
+            // Distinct pairs of one species: x (x - 1) / 2.
+            const double x = substrate_count(reaction, species, 0);
+            return ((reaction.rates[0].value / v) * x) * (x - 1.0) / 2.0;
+        }
+        case kTransv1:
+            return transv1_propensity(reaction, species, v, model.num_subs[rxn]);
+        case kGenmm:
+            return genmm_propensity(reaction, species, v, model.num_subs[rxn]);
+        case kNOrder:
+            return n_order_propensity(reaction, species, v, model.num_subs[rxn]);
+        case kUndef:
+            return undef_propensity(reaction, species, model.num_subs[rxn]);
+        default:
+            std::fputs(kMsgPropensityTypeUndefined, stdout);
+            return 0.0;
+    }
+}
+
+}  // namespace plenta
