@@ -43,8 +43,11 @@ double find_tau(const ModelSizes& model, const std::vector<Reaction>& reactions,
         double variance = 0.0;
         for (int j = 0; j < model.num_rxns; ++j) {
             const std::int32_t v = matrix.row(j)[i];
-            // v^2 is formed as a 32-bit product and only then converted.
-            const std::int32_t v2 = v * v;
+            // v^2 is formed as a 32-bit product and only then converted; the
+            // product is taken unsigned so that a coefficient beyond 46340
+            // wraps as 32-bit arithmetic does instead of being undefined.
+            const std::int32_t v2 = static_cast<std::int32_t>(static_cast<std::uint32_t>(v) *
+                                                              static_cast<std::uint32_t>(v));
             drift += static_cast<double>(v) * reactions[j].ai;
             variance += static_cast<double>(v2) * reactions[j].ai;
         }
