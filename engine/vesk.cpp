@@ -1,0 +1,67 @@
+// Interval run of the exact methods: fire reactions one at a time, in time
+// order, up to and including the next snapshot boundary, or until a firing
+// fills the event log.
+#include "engine.h"
+
+namespace plenta {
+
+namespace {
+
+// One firing changes every species by the fired reaction's matrix row.
+void apply_row(const StoichMatrix& matrix, int rxn, std::vector<Compound>& species) {
+    const std::int32_t* row = matrix.row(rxn);
+    const int n = matrix.num_cmpds;
+    for (int s = 0; s < n; s++)
+        if (row[s] != 0) species[s].count += row[s];
+}
+
+void keep_state(SimParams& params, double a0, double next_time, int next_rxn) {
+    params.total_prob = a0;
+    params.next_time = next_time;
+    params.next_rxn = next_rxn;
+}
+
+}  // namespace
+
+void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
+          std::vector<Compound>& species, const StoichMatrix& matrix, SimParams& params,
+          EventLog evlog, int& event_count, std::vector<int>& fire_count, double& t) {
+    int c = event_count;
+    const double boundary = next_snapshot_time(t, params.snapshot_interval);
+    const bool logging = params.eventlog_flag == 1;
+    const int capacity = params.eventlog_arraysize;
+    double a0 = params.total_prob;
+    double tau = params.next_time;
+    int mu = params.next_rxn;
+
+    // A firing exactly on the boundary belongs to this interval.  An
+    // infinite (or never) next time ends the loop at once.
+    while (boundary >= tau) {
+        apply_row(matrix, mu, species);
+        fire_count[mu] += 1;
+        update_rxn_prob_vesk(a0, reactions, mu, species, tau, params, model);
+        // The buffer is never written past its capacity: a caller that hands
+        // in a full (or zero-capacity) log gets this firing unlogged and the
+        // call ends right after it, with the count still at the capacity.
+        if (logging && c < capacity) {
+            evlog.times[c] = tau;
+            evlog.rxns[c] = static_cast<double>(mu + 1);
+            c = c + 1;
+        }
+        const double fired_at = tau;
+        find_next_reaction_vesk(tau, mu, a0, reactions, params.algorithm, 0, model, fired_at);
+        if (logging && c >= capacity) {
+            // The log is full: stop at this firing so the caller can empty it;
+            // the next call resumes toward the same boundary.
+            keep_state(params, a0, tau, mu);
+            event_count = c;
+            t = fired_at;
+            return;
+        }
+    }
+    t = boundary;
+    event_count = c;
+    keep_state(params, a0, tau, mu);
+}
+
+}  // namespace plenta
