@@ -157,8 +157,8 @@ inline Network birth_death(int algorithm, int g, double k, double d, int x0 = 0)
     return net;
 }
 
-// Saves the generator state on construction and restores it on destruction,
-// so a test can look at what the next draws would have been.
+// A copy of the generator state: restore() rewinds the stream to it, so a
+// test can compare what was drawn with what the next draws would have been.
 struct GeneratorSnapshot {
     RanlibGeneratorState saved = *ranlib_generator_state();
     void restore() const { *ranlib_generator_state() = saved; }
