@@ -88,6 +88,11 @@ void setall(int32_t iseed1, int32_t iseed2) {
     RanlibGeneratorState& s = g_generator;
     s.Xig1[0] = iseed1;
     s.Xig2[0] = iseed2;
+    // Generator 1 is made current before it is re-initialised, so that it
+    // restarts from the new seeds even when another generator was selected
+    // (the remembered one is made current again at the end).
+    int32_t first = 1;
+    gscgn(1, &first);
     initgn(-1);
     for (int32_t g = 2; g <= 32; g++) {
         s.Xig1[g - 1] = mltmod(s.Xa1vw, s.Xig1[g - 2], s.Xm1);
