@@ -3,6 +3,7 @@
 #ifndef PLENTA_TESTS_ENGINE_ENGINE_TEST_UTIL_H
 #define PLENTA_TESTS_ENGINE_ENGINE_TEST_UTIL_H
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -163,6 +164,34 @@ struct GeneratorSnapshot {
     RanlibGeneratorState saved = *ranlib_generator_state();
     void restore() const { *ranlib_generator_state() = saved; }
 };
+
+// Sets the current generator so that, after `skip` further draws, the next
+// ignlgi() returns z (1 <= z < 2147483562).  Each component is a
+// multiplicative congruential generator s -> a s mod m, so the state that
+// leads to a chosen pair of component values is found by multiplying with
+// the inverse multiplier a^(m-2) mod m (m is prime).  The pair chosen is
+// s1 = z + 1, s2 = 1, whose difference is z.  Call after setall.
+inline std::uint64_t mulmod(std::uint64_t a, std::uint64_t b, std::uint64_t m) { return a * b % m; }
+inline std::uint64_t powmod(std::uint64_t a, std::uint64_t e, std::uint64_t m) {
+    std::uint64_t r = 1;
+    for (a %= m; e; e >>= 1, a = mulmod(a, a, m))
+        if (e & 1) r = mulmod(r, a, m);
+    return r;
+}
+inline void prime_ignlgi(int skip, std::int32_t z) {
+    RanlibGeneratorState& st = *ranlib_generator_state();
+    const std::uint64_t m1 = static_cast<std::uint64_t>(st.Xm1), m2 = static_cast<std::uint64_t>(st.Xm2);
+    const std::uint64_t inv1 = powmod(static_cast<std::uint64_t>(st.Xa1), m1 - 2, m1);
+    const std::uint64_t inv2 = powmod(static_cast<std::uint64_t>(st.Xa2), m2 - 2, m2);
+    std::uint64_t s1 = static_cast<std::uint64_t>(z) + 1, s2 = 1;
+    for (int i = 0; i <= skip; i++) {
+        s1 = mulmod(s1, inv1, m1);
+        s2 = mulmod(s2, inv2, m2);
+    }
+    const int g = st.curntg - 1;
+    st.Xcg1[g] = static_cast<std::int32_t>(s1);
+    st.Xcg2[g] = static_cast<std::int32_t>(s2);
+}
 
 }  // namespace testutil
 }  // namespace plenta
