@@ -1,0 +1,415 @@
+// tamrin - the MATLAB/Octave entry point of the simulator.
+//
+//   [dx, ai, time, fired, ev_t, ev_r, monit_cols, fire_cols] = ...
+//       tamrin(rxns, unused, counts, params, monit)
+//
+// Every call builds the network afresh from its inputs and then, by the
+// parameter "update", simulates a span of time (0), seeds the generator and
+// draws the first event (2), recomputes the propensities only (1), or
+// recomputes them and draws the next event (any other value).  Between calls
+// only the random generator, the Poisson deviate's saved state and the kept
+// state (the next event of the exact methods) survive; a caller continuing a
+// simulation passes the counts, propensities and tentative times back in.
+//
+// Everything a call allocates is owned by std::vector inside the call's
+// records (the rate constants too, rather than mxCalloc memory), so it is
+// released when the call returns and also when a MEX error unwinds it.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/engine.h"
+#include "mex_gateway.h"
+#include "random/ranlib.h"
+
+namespace plenta {
+namespace mex {
+
+KeptState& kept_state() {
+    static KeptState state;
+    return state;
+}
+
+namespace {
+
+constexpr int kNumInputs = 5;
+constexpr int kNumOutputs = 8;
+constexpr double kIntLimit = 2147483648.0;  // 2^31: the first double outside int
+// setall(s, s) seeds both components, so s must lie below the smaller modulus
+// (2147483399); otherwise the generator stops inside mltmod.
+constexpr double kMaxSeed = 2147483398.0;
+constexpr double kUint32Limit = 4294967296.0;  // 2^32
+
+// Positions of the inputs and outputs.
+enum Input { kInRxns = 0, kInUnused = 1, kInCounts = 2, kInParams = 3, kInMonit = 4 };
+enum Output {
+    kOutDeltaCounts = 0,
+    kOutPropensities = 1,
+    kOutTimes = 2,
+    kOutFireCounts = 3,
+    kOutLogTimes = 4,
+    kOutLogRxns = 5,
+    kOutMonitored = 6,
+    kOutFirings = 7,
+};
+
+enum class Mode { kSimulate, kInitialise, kRecompute, kRecomputeAndDraw };
+
+// "update" is compared with exact equality, 0 first: 0.5, 1.0000001 and NaN
+// all recompute and draw.
+Mode mode_of(double update) {
+    if (update == 0.0) return Mode::kSimulate;
+    if (update == 2.0) return Mode::kInitialise;
+    if (update == 1.0) return Mode::kRecompute;
+    return Mode::kRecomputeAndDraw;
+}
+
+// Everything one call builds.
+struct Call {
+    std::vector<Reaction> reactions;
+    ModelSizes model;
+    std::vector<Compound> species;
+    std::vector<int> initial_counts;
+    SimParams params;
+    std::vector<int> fire_count;
+    std::vector<int> prev_fire_count;
+    Mode mode = Mode::kSimulate;
+    double randseed = 0.0;  // as given, checked before seeding
+    mxArray* out[kNumOutputs] = {};
+};
+
+bool is_full_double(const mxArray* a) { return mxIsDouble(a) && !mxIsSparse(a); }
+
+int checked_size(std::size_t n, const char* what) {
+    if (n >= static_cast<std::size_t>(kIntLimit))
+        gateway_error("tamrin:badInput", "%s: too many entries", what);
+    return static_cast<int>(n);
+}
+
+// ---- Inputs ----
+
+void read_sizes(const mxArray* prhs[], Call& c) {
+    if (!mxIsCell(prhs[kInRxns]))
+        gateway_error("tamrin:badInput",
+                      "input 1 (the reactions) must be a cell array of reaction structures");
+    if (!is_full_double(prhs[kInCounts]))
+        gateway_error("tamrin:badInput",
+                      "input 3 (the initial counts) must be a real double column vector");
+    if (!mxIsStruct(prhs[kInParams]) || mxGetNumberOfElements(prhs[kInParams]) == 0)
+        gateway_error("tamrin:badInput", "input 4 (the parameters) must be a structure");
+    if (!is_full_double(prhs[kInMonit]))
+        gateway_error("tamrin:badInput",
+                      "input 5 (the monitored species) must be a real double row vector");
+    c.model.num_rxns = checked_size(mxGetNumberOfElements(prhs[kInRxns]), "input 1");
+    c.model.num_cmpds = checked_size(mxGetM(prhs[kInCounts]), "input 3");
+    if (c.model.num_cmpds > 0 && mxGetN(prhs[kInCounts]) == 0)
+        gateway_error("tamrin:badInput", "input 3 (the initial counts) has rows but no column");
+    c.model.num_monit = checked_size(mxGetN(prhs[kInMonit]), "input 5");
+    if (c.model.num_monit > 0 && mxGetM(prhs[kInMonit]) == 0)
+        gateway_error("tamrin:badInput", "input 5 (the monitored species) has columns but no row");
+}
+
+void read_reactions(const mxArray* cells, Call& c) {
+    const int n = c.model.num_rxns;
+    c.reactions.assign(n, Reaction{});
+    c.model.num_subs.assign(n, 0);
+    c.model.num_prods.assign(n, 0);
+    c.fire_count.assign(n, 0);
+    c.prev_fire_count.assign(n, 0);
+    for (int i = 0; i < n; ++i) {
+        const mxArray* rxn = mxGetCell(cells, static_cast<std::size_t>(i));
+        if (rxn == nullptr || !mxIsStruct(rxn) || mxGetNumberOfElements(rxn) == 0)
+            gateway_error("tamrin:badInput", "input 1, cell %d: must be a reaction structure",
+                          i + 1);
+        read_rxn_struct(i, rxn, c.reactions, c.model);
+        c.fire_count[i] = 0;
+    }
+}
+
+// Counts and positions are truncated toward zero; a value whose truncation is
+// not a valid count (negative, NaN, beyond 32 bits) is refused.
+void read_species(const mxArray* counts, Call& c) {
+    const int n = c.model.num_cmpds;
+    const double* data = mxGetPr(counts);
+    c.species.assign(n, Compound{});
+    c.initial_counts.assign(n, 0);
+    for (int j = 0; j < n; ++j) {
+        const double v = data[j];
+        if (!(v > -1.0 && v < kIntLimit))
+            gateway_error("tamrin:badCount",
+                          "input 3, row %d: initial count %g is not a number of molecules", j + 1,
+                          v);
+        c.species[j].count = static_cast<int>(v);
+        c.initial_counts[j] = c.species[j].count;
+    }
+}
+
+void read_monitored(const mxArray* monit, Call& c) {
+    const int n = c.model.num_monit;
+    const double* data = mxGetPr(monit);
+    c.params.monit.assign(n, 0);
+    for (int k = 0; k < n; ++k) {
+        const double v = data[k];
+        if (!(v > -1.0 && v < static_cast<double>(c.model.num_cmpds)))
+            gateway_error("tamrin:badSpecies",
+                          "input 5, column %d: species position %g is outside 0..%d", k + 1, v,
+                          c.model.num_cmpds - 1);
+        c.params.monit[k] = static_cast<int>(v);
+    }
+}
+
+double parameter(const mxArray* s, const char* name) {
+    const mxArray* value = mxGetField(s, 0, name);
+    if (value == nullptr)
+        gateway_error("tamrin:missingParameter", "the parameter structure has no field \"%s\"",
+                      name);
+    if (!mxIsNumeric(value) || mxIsEmpty(value))
+        gateway_error("tamrin:badParameter", "parameter \"%s\" must be a numeric scalar", name);
+    return mxGetScalar(value);
+}
+
+int integer_parameter(const mxArray* s, const char* name) {
+    const double v = parameter(s, name);
+    if (!(v > -kIntLimit && v < kIntLimit))
+        gateway_error("tamrin:badParameter", "parameter \"%s\" = %g is not a 32-bit integer", name,
+                      v);
+    return static_cast<int>(v);
+}
+
+// The fields in the order of the parameter table; "tau_error" last and only
+// for tau-leaping.
+void read_parameters(const mxArray* s, Call& c) {
+    SimParams& p = c.params;
+    p.start_time = parameter(s, "start_time");
+    p.timestep = parameter(s, "timestep");
+    if (!(p.timestep >= 0.0))
+        gateway_error("tamrin:badParameter", "parameter \"timestep\" = %g must be 0 or more",
+                      p.timestep);
+    p.volume = parameter(s, "volume");
+    p.algorithm = integer_parameter(s, "stoch_algor");
+    c.randseed = parameter(s, "randseed");
+    p.randseed = (c.randseed >= 0.0 && c.randseed < kUint32Limit)
+                     ? static_cast<std::uint32_t>(c.randseed)
+                     : 0u;
+    p.snapshot_interval = parameter(s, "snapshot_interval");
+    if (!(p.snapshot_interval > 0.0 && std::isfinite(p.snapshot_interval)))
+        gateway_error("tamrin:badParameter",
+                      "parameter \"snapshot_interval\" = %g must be a finite value above 0",
+                      p.snapshot_interval);
+    p.eventlog_flag = integer_parameter(s, "evlog_flag");
+    const double log_size = parameter(s, "eventlog_arraysize");
+    if (!(log_size > -1.0 && log_size < kIntLimit))
+        gateway_error("tamrin:badParameter",
+                      "parameter \"eventlog_arraysize\" = %g must be a number of events",
+                      log_size);
+    p.eventlog_arraysize = static_cast<int>(log_size);
+    c.mode = mode_of(parameter(s, "update"));
+    if (p.algorithm == kTauLeaping) p.tau_error = parameter(s, "tau_error");
+
+    // setall would stop the host process inside mltmod for such a seed.
+    if (c.mode == Mode::kInitialise && !(c.randseed >= 1.0 && c.randseed < kMaxSeed + 1.0))
+        gateway_error("tamrin:badSeed",
+                      "parameter \"randseed\" = %g: the generator needs a seed in 1..%.0f",
+                      c.randseed, kMaxSeed);
+
+    // One result column per snapshot interval of the span, at least one.
+    const double columns = p.timestep / p.snapshot_interval;
+    if (!(columns < kIntLimit))
+        gateway_error("tamrin:badParameter",
+                      "\"timestep\" / \"snapshot_interval\" = %g result columns is too many",
+                      columns);
+    c.model.num_points = static_cast<int>(columns);
+    if (c.model.num_points == 0) c.model.num_points = 1;
+}
+
+// ---- Outputs ----
+
+void create_outputs(Call& c, mxArray* plhs[]) {
+    const std::size_t rxns = static_cast<std::size_t>(c.model.num_rxns);
+    const std::size_t cmpds = static_cast<std::size_t>(c.model.num_cmpds);
+    const std::size_t log = static_cast<std::size_t>(c.params.eventlog_arraysize);
+    const std::size_t points = static_cast<std::size_t>(c.model.num_points);
+    const std::size_t monit = static_cast<std::size_t>(c.model.num_monit);
+    const std::size_t rows[kNumOutputs] = {cmpds, rxns, rxns, rxns, log, log, monit + 1, rxns + 1};
+    const std::size_t cols[kNumOutputs] = {1, 1, 1, 1, 1, 1, points, points};
+    for (int k = 0; k < kNumOutputs; ++k) {
+        c.out[k] = mxCreateDoubleMatrix(rows[k], cols[k], mxREAL);
+        plhs[k] = c.out[k];
+    }
+}
+
+double* data_of(Call& c, Output k) { return mxGetPr(c.out[k]); }
+
+// Column s of outputs 7 and 8: the time, then the monitored species' change
+// since the start of the call, and every reaction's firings since the last
+// column.
+void write_column(Call& c, int s, double t) {
+    const std::size_t rows7 = static_cast<std::size_t>(c.model.num_monit) + 1;
+    double* col7 = data_of(c, kOutMonitored) + static_cast<std::size_t>(s) * rows7;
+    col7[0] = t;
+    for (int k = 0; k < c.model.num_monit; ++k) {
+        const int sp = c.params.monit[k];
+        col7[k + 1] = static_cast<double>(c.species[sp].count - c.initial_counts[sp]);
+    }
+    const std::size_t rows8 = static_cast<std::size_t>(c.model.num_rxns) + 1;
+    double* col8 = data_of(c, kOutFirings) + static_cast<std::size_t>(s) * rows8;
+    col8[0] = t;
+    for (int r = 0; r < c.model.num_rxns; ++r) {
+        col8[r + 1] = static_cast<double>(c.fire_count[r] - c.prev_fire_count[r]);
+        c.prev_fire_count[r] = c.fire_count[r];
+    }
+}
+
+void write_records(Call& c) {
+    double* dx = data_of(c, kOutDeltaCounts);
+    for (int j = 0; j < c.model.num_cmpds; ++j)
+        dx[j] = static_cast<double>(c.species[j].count - c.initial_counts[j]);
+    double* ai = data_of(c, kOutPropensities);
+    double* time = data_of(c, kOutTimes);
+    double* fired = data_of(c, kOutFireCounts);
+    for (int r = 0; r < c.model.num_rxns; ++r) {
+        ai[r] = c.reactions[r].ai;
+        time[r] = c.reactions[r].time;
+        fired[r] = static_cast<double>(c.fire_count[r]);
+    }
+}
+
+// ---- Modes ----
+
+// The exact methods fire the kept next reaction first; kept state from a
+// different network may name a reaction this one does not have.
+void check_kept_event(const Call& c) {
+    const SimParams& p = c.params;
+    const bool pending = p.next_time < kNeverTime;  // false for +inf and NaN too
+    if (pending && (p.next_rxn < 0 || p.next_rxn >= c.model.num_rxns))
+        gateway_error("tamrin:staleState",
+                      "the kept next event (reaction %d) is not a reaction of this network of %d; "
+                      "initialise it first (\"update\" 2)",
+                      p.next_rxn + 1, c.model.num_rxns);
+}
+
+void run_engine(Call& c, const StoichMatrix& matrix, EventLog evlog, int& events, double& t) {
+    if (c.params.algorithm == kTauLeaping)
+        vesk_tau(c.reactions, c.model, c.species, matrix, c.params, evlog, events, c.fire_count, t);
+    else
+        vesk(c.reactions, c.model, c.species, matrix, c.params, evlog, events, c.fire_count, t);
+}
+
+// Engine calls until t reaches the next snapshot boundary.  An engine call
+// returns before the boundary only when the event log filled (or a leap's
+// batch came near enough to filling it); the log is the call's fixed-size
+// output and is never emptied, so once it is full logging stops for the rest
+// of the call, with one warning, and the simulation goes on.
+void advance_to_boundary(Call& c, const StoichMatrix& matrix, EventLog evlog, int& events,
+                         double& t) {
+    SimParams& p = c.params;
+    const double boundary = next_snapshot_time(t, p.snapshot_interval);
+    if (!(boundary > t && std::isfinite(boundary)))
+        gateway_error("tamrin:noProgress",
+                      "at time %.17g a \"snapshot_interval\" of %g no longer advances the time",
+                      t, p.snapshot_interval);
+    for (;;) {
+        const double before = t;
+        run_engine(c, matrix, evlog, events, t);
+        if (t >= boundary) return;
+        if (p.eventlog_flag == 1 && events >= p.eventlog_arraysize) {
+            p.eventlog_flag = 0;
+            gateway_warning("tamrin:eventLogFull",
+                            "the event log is full: %d events were logged; the later events of "
+                            "this call are not logged (raise \"eventlog_arraysize\")",
+                            events);
+        } else if (!(t > before)) {
+            gateway_error("tamrin:noProgress",
+                          "the simulation does not advance beyond time %.17g", t);
+        }
+    }
+}
+
+void simulate(Call& c) {
+    SimParams& p = c.params;
+    StoichMatrix matrix(c.model.num_rxns, c.model.num_cmpds);
+    create_stoich_matrix(c.model, c.reactions, matrix);
+    if (p.algorithm != kTauLeaping) check_kept_event(c);
+
+    EventLog evlog;
+    evlog.times = data_of(c, kOutLogTimes);
+    evlog.rxns = data_of(c, kOutLogRxns);
+    if (p.eventlog_arraysize == 0) p.eventlog_flag = 0;  // a log without room logs nothing
+
+    double t = p.start_time;
+    int events = 0;
+    int snapshots = 0;
+    const double end = p.start_time + p.timestep;
+    while (end > t) {
+        advance_to_boundary(c, matrix, evlog, events, t);
+        if (snapshots < c.model.num_points) write_column(c, snapshots, t);
+        ++snapshots;
+    }
+    if (snapshots > c.model.num_points)
+        gateway_warning("tamrin:tooManySnapshots",
+                        "the call took %d snapshots but outputs 7 and 8 have %d columns; the "
+                        "last %d are not in them (start on a multiple of \"snapshot_interval\" "
+                        "and simulate a whole number of intervals)",
+                        snapshots, c.model.num_points, snapshots - c.model.num_points);
+}
+
+void draw_next_event(Call& c) {
+    SimParams& p = c.params;
+    find_next_reaction_vesk(p.next_time, p.next_rxn, p.total_prob, c.reactions, p.algorithm, 1,
+                            c.model, 0.0);
+}
+
+void run_mode(Call& c) {
+    switch (c.mode) {
+        case Mode::kSimulate:
+            simulate(c);
+            break;
+        case Mode::kInitialise: {
+            const std::int32_t seed = static_cast<std::int32_t>(c.randseed);
+            setall(seed, seed);
+            update_rxn_prob_all(c.reactions, c.species, c.params, c.model, 0.0);
+            draw_next_event(c);
+            break;
+        }
+        case Mode::kRecompute:
+            update_rxn_prob_all(c.reactions, c.species, c.params, c.model, 0.0);
+            break;
+        case Mode::kRecomputeAndDraw:
+            update_rxn_prob_all(c.reactions, c.species, c.params, c.model, 0.0);
+            draw_next_event(c);
+            break;
+    }
+}
+
+}  // namespace
+}  // namespace mex
+}  // namespace plenta
+
+extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    using namespace plenta::mex;
+    if (nrhs != kNumInputs) mexErrMsgIdAndTxt("tamrin:numInputs", "%s", kMsgFiveInputs);
+    if (nlhs != kNumOutputs) mexErrMsgIdAndTxt("tamrin:numOutputs", "%s", kMsgEightOutputs);
+
+    RandomLibraryGuard guard;
+    Call c;
+    read_sizes(prhs, c);
+    read_reactions(prhs[kInRxns], c);
+    plenta::calc_dependency(c.model, c.reactions);
+    read_species(prhs[kInCounts], c);
+    read_monitored(prhs[kInMonit], c);
+    read_parameters(prhs[kInParams], c);
+    create_outputs(c, plhs);
+
+    // Every mode starts from the kept state; the recompute mode hands it back
+    // unchanged.  It is stored only once nothing can fail any more.
+    KeptState& kept = kept_state();
+    c.params.total_prob = kept.total_prob;
+    c.params.next_time = kept.next_time;
+    c.params.next_rxn = kept.next_rxn;
+    run_mode(c);
+    write_records(c);
+    kept.total_prob = c.params.total_prob;
+    kept.next_time = c.params.next_time;
+    kept.next_rxn = c.params.next_rxn;
+}
