@@ -1,0 +1,219 @@
+// console.h - the console simulator: the formatted reader of the two input
+// files ("constants.txt" and the model file), the start-up read that fills
+// the model records, and the checks that keep unsafe input from running.
+//
+// Both files are read with scanf-style formats, but through our own matcher
+// over the file's text held in memory (TextScanner), so that every build reads
+// a file the same way and no token can overrun a field.  As with the standard
+// formatted input, a read that does not match is never diagnosed: the field
+// keeps its previous value and the next read starts where matching stopped.
+// Input that the format cannot carry safely (too-long names and lines, counts
+// and positions out of range) is rejected afterwards by validate_model.
+#ifndef PLENTA_CONSOLE_CONSOLE_H
+#define PLENTA_CONSOLE_CONSOLE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/model.h"
+
+namespace plenta {
+
+// ---- Limits of the file format ----
+
+constexpr std::size_t kMaxNameChars = kNameLen - 1;        // species, type, constant names: 83
+constexpr std::size_t kMaxFormulaChars = kFormulaLen - 1;  // "undef" formula: 131
+constexpr std::size_t kMaxPathChars = 263;                 // every path and output file name
+constexpr std::size_t kSkipLineChars = 79;  // header and title lines: reads of at most 79 characters
+constexpr std::size_t kMaxSkipLineChars = kSkipLineChars - 1;  // 78 + line end fit one read
+constexpr int kNumHeaderLines = 8;
+constexpr int kConsoleEventlogArraysize = 1000000;  // events per event-log file
+
+// ---- Formatted reading over a file's text ----
+
+// One target of a formatted read: "%d" int, "%lu" 32-bit unsigned, "%le"
+// double, "%s" token.  Built implicitly from a pointer to the field.
+struct ScanTarget {
+    enum Kind { kInt, kUnsigned32, kDouble, kToken };
+    Kind kind;
+    void* field;
+    ScanTarget(int* p) : kind(kInt), field(p) {}
+    ScanTarget(std::uint32_t* p) : kind(kUnsigned32), field(p) {}
+    ScanTarget(double* p) : kind(kDouble), field(p) {}
+    ScanTarget(std::string* p) : kind(kToken), field(p) {}
+};
+
+// A read position in the whole text of one input file.
+//
+// scan() follows the rules of the standard formatted input for the formats the
+// model file uses: a white-space character matches any run of white space
+// (none included); other characters must match the text exactly; "%d", "%lu",
+// "%le" and "%s" skip leading white space and then need a whole number, a
+// decimal floating-point number (inf and nan included) or one token.  At the
+// first mismatch the read stops there, the current field and all later ones
+// keep their values, and the position stays at the first unmatched character.
+// A conversion that fails consumes nothing but the white space before it.
+class TextScanner {
+public:
+    explicit TextScanner(std::string text) : text_(std::move(text)) {}
+
+    // The number of conversions stored.  Callers reading a model file ignore
+    // it, as the format prescribes; it is there for tests.  A conversion other
+    // than the four above, or a target of the wrong kind, is a programming
+    // error and throws std::logic_error.
+    int scan(const char* format, std::initializer_list<ScanTarget> targets = {});
+
+    // Reads like a line read into a buffer of max_chars + 1 characters: up to
+    // and including the line end, but at most max_chars characters counting
+    // the line end ("\r\n" counts as one, so a file behaves the same with
+    // either line end).  Null at the end of the text.  `complete` tells
+    // whether the line end (or the end of the text) was reached; a line
+    // longer than max_chars - 1 characters is left partly unread.
+    std::optional<std::string> read_line(std::size_t max_chars, bool* complete = nullptr);
+
+    // The whole next line of any length without its line end ("\n", and a
+    // "\r" before it); the characters up to the end of the text for a last
+    // line without line end; null when already at the end.
+    std::optional<std::string> get_line();
+
+    // The next white-space-delimited token, as "%s" reads it; empty when only
+    // white space is left.
+    std::string scan_token();
+
+    std::size_t pos() const { return pos_; }
+    std::size_t size() const { return text_.size(); }
+    std::size_t remaining() const { return text_.size() - pos_; }
+    bool at_end() const { return pos_ >= text_.size(); }
+    const std::string& text() const { return text_; }
+
+private:
+    void skip_space();
+    bool convert(const ScanTarget& target, char conversion);
+    bool scan_int(int& value);
+    bool scan_unsigned32(std::uint32_t& value);
+    bool scan_double(double& value);
+    bool scan_string(std::string& value);
+
+    std::string text_;
+    std::size_t pos_ = 0;
+};
+
+// The whole file as bytes; false when it cannot be opened.
+bool read_file_text(const std::string& path, std::string& text);
+
+// ---- Line readers of the start-up read ----
+
+// The next line of any length, line end removed; null at the end of the file.
+std::optional<std::string> get_line(TextScanner& in);
+
+// The next white-space-delimited token (empty when there is none).  The
+// console program's paths hold at most 263 characters; a longer token is
+// returned whole and rejected by validate_model through the paths built on it.
+std::string scan_line(TextScanner& in);
+
+// ---- The model as start-up reads it ----
+
+struct ConsoleModel {
+    std::string data_dir;      // directory line of constants.txt, plus "/" or "\"
+    std::string model_path;    // data_dir + model file name
+    std::string traj_base;     // data_dir + header token 1
+    std::string summary_path;  // data_dir + header token 2
+    std::string evlog_base;    // data_dir + header token 3
+    std::vector<Reaction> reactions;
+    std::vector<Compound> species;
+    ModelSizes sizes;
+    SimParams params;
+    std::vector<ParamSet> sets;  // num_sets entries; entry 0 (the model as read) stays empty
+};
+
+// The first text that the reader could not hold or skip as the format means:
+// a header or title line longer than 78 characters, or a name longer than its
+// field (stored truncated).  Found while reading, reported by validate_model.
+struct ReadNotes {
+    enum Fault {
+        kNone,
+        kHeaderLine,    // position = header line number, 1..8
+        kTitleLine,     // position = reaction
+        kSpeciesName,   // position = species
+        kTypeName,      // position = reaction
+        kFormula,       // position = reaction
+        kConstantName,  // position = reaction, entry = rate constant
+    };
+    Fault fault = kNone;
+    int position = -1;
+    int entry = -1;
+    std::size_t length = 0;  // characters of the offending text
+};
+
+// ---- Start-up reads, in the order the driver performs them ----
+
+// data_dir from the first line of constants.txt: a slash is appended when the
+// line holds a slash anywhere, otherwise a backslash.
+std::string data_dir_from_line(const std::string& line);
+
+// Reads "constants.txt" at `path`: the directory line and the model file name.
+// Returns "" on success, else the message to print.
+std::string read_constants_txt(const std::string& path, std::string& data_dir,
+                               std::string& model_name);
+
+// The header as the driver reads it: three name tokens (each joined to
+// data_dir), then "\n", "num_sets = %d\n", "num_rxns = %d\n", "num_cmpds = %d\n\n".
+void read_header(TextScanner& in, ConsoleModel& model);
+
+// Allocates, zero-filled, the arrays that read_constants fills: reactions,
+// species, num_subs, num_prods, num_repeats and the parameter sets.  The
+// three counts must be positive (validate_header_counts).
+void allocate_model(ConsoleModel& model);
+
+// Sections 2 to 5 of the model file (species, reactions, parameters, further
+// parameter sets) after skipping the eight header lines.  Never allocates for
+// a count that is negative or larger than the text left to read; such a list
+// stays empty and validate_model reports its count.
+void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, ModelSizes& sizes,
+                         std::vector<Compound>& species, SimParams& params,
+                         std::vector<ParamSet>& sets, ReadNotes* notes = nullptr);
+
+// Opens the model file again and reads it with read_model_sections; false
+// when the file cannot be opened (the caller prints kMsgCantOpenModel).
+bool read_constants(std::vector<Reaction>& reactions, ModelSizes& sizes,
+                    std::vector<Compound>& species, SimParams& params,
+                    std::vector<ParamSet>& sets, const std::string& path,
+                    ReadNotes* notes = nullptr);
+
+// ---- Validation: "" when the model may run, else one message line ----
+
+// The three header counts, before anything is allocated from them: each at
+// least 1 and within what a file of file_size bytes can hold.
+std::string validate_header_counts(const ConsoleModel& model, std::size_t file_size);
+
+// Everything read_constants filled, the paths and the output file names.
+std::string validate_model(const ConsoleModel& model, const ReadNotes& notes);
+
+// ---- The whole start-up read ----
+
+// Sets eventlog_arraysize to 1000000, reads working_dir/constants.txt, the
+// header, allocates, reads the model file and validates it.  Returns "" on
+// success, or the message line to print on standard output before ending with
+// exit status 1.  An empty working_dir means the current directory and leaves
+// every path exactly as the files give it; otherwise a relative data directory
+// is taken relative to working_dir (so tests and other front ends can load a
+// model folder from anywhere).
+std::string load_console_model(const std::string& working_dir, ConsoleModel& model);
+
+// ---- Messages of the start-up read ----
+
+extern const char kMsgCantOpenConstants[];  // "Can't open constants.txt file. Exit.\n"
+extern const char kMsgNoDataDirLine[];
+extern const char kMsgNoModelName[];
+extern const char kMsgCantOpenModel[];  // printf format: "Can't open file %s. Exit!\n"
+
+// kMsgCantOpenModel with the path filled in.
+std::string cant_open_model_message(const std::string& path);
+
+}  // namespace plenta
+
+#endif  // PLENTA_CONSOLE_CONSOLE_H

@@ -1,0 +1,286 @@
+// The model-file reader: the header as the driver reads it, and
+// read_constants, which skips the header and reads the species, the reaction
+// blocks, the simulation parameters and the further parameter sets.
+//
+// The reader works strictly front to back.  It branches only on what the
+// format itself branches on (the reaction type, num_prods being 0, algorithm
+// 3, num_sets above 1) and never tests whether a read matched: a misspelt key
+// leaves its field at its previous value and the next read starts at the
+// character where matching stopped.  What it does guard against is allocation:
+// a list is allocated only for a count between 0 and the number of characters
+// still to read (every entry takes at least one), so a huge or negative count
+// cannot exhaust memory; the list then stays empty and validate_model reports
+// the count.
+#include <stdexcept>
+
+#include "console/console.h"
+
+namespace plenta {
+
+namespace {
+
+// Whether a list of `count` entries can be allocated for the rest of the text.
+bool fits_text(int count, const TextScanner& in) {
+    return count >= 0 && static_cast<std::size_t>(count) <= in.remaining();
+}
+
+// Length of the line that starts at the scanner's position, without its line end.
+std::size_t line_length_here(const TextScanner& in) {
+    const std::string& text = in.text();
+    std::size_t end = text.find('\n', in.pos());
+    if (end == std::string::npos) return text.size() - in.pos();
+    if (end > in.pos() && text[end - 1] == '\r') end--;
+    return end - in.pos();
+}
+
+void note(ReadNotes* notes, ReadNotes::Fault fault, int position, int entry, std::size_t length) {
+    if (notes == nullptr || notes->fault != ReadNotes::kNone) return;
+    notes->fault = fault;
+    notes->position = position;
+    notes->entry = entry;
+    notes->length = length;
+}
+
+// Copies a token into a fixed NUL-terminated field, truncated to what fits;
+// false when it had to be truncated.
+bool store_text(char* field, std::size_t field_len, const std::string& token) {
+    std::size_t n = token.size() < field_len ? token.size() : field_len - 1;
+    token.copy(field, n);
+    field[n] = '\0';
+    return n == token.size();
+}
+
+// A header or title line: read and discarded with a line read of at most 79
+// characters.  A longer line is consumed in more than one read, which throws
+// the rest of the file off; it is noted so that validation can reject it.
+void skip_line(TextScanner& in, ReadNotes* notes, ReadNotes::Fault fault, int position) {
+    std::size_t length = line_length_here(in);
+    bool complete = true;
+    in.read_line(kSkipLineChars, &complete);
+    if (!complete) note(notes, fault, position, -1, length);
+}
+
+void read_species(TextScanner& in, std::vector<Compound>& species, ReadNotes* notes) {
+    for (std::size_t c = 0; c < species.size(); c++) {
+        std::string name;
+        if (in.scan("%s %d", {&name, &species[c].count}) >= 1 &&
+            !store_text(species[c].name, kNameLen, name))
+            note(notes, ReadNotes::kSpeciesName, static_cast<int>(c), -1, name.size());
+    }
+    in.scan("\n");
+}
+
+// Substrate lines: a position only for the fixed-shape types; position and
+// coefficient for types 6, 7 and 9; and the exponent as well for "n-order".
+void read_substrates(TextScanner& in, Reaction& r) {
+    for (std::size_t j = 0; j < r.subs_index.size(); j++) {
+        switch (r.rxn_index) {
+            case kTransv1:
+            case kGenmm:
+            case kUndef:
+                in.scan(" %d %d\n", {&r.subs_index[j], &r.subs_coef[j]});
+                break;
+            case kNOrder:
+                in.scan(" %d %d %le\n", {&r.subs_index[j], &r.subs_coef[j], &r.subs_order[j]});
+                break;
+            default:
+                in.scan("%d\n", {&r.subs_index[j]});
+                break;
+        }
+    }
+}
+
+// Product lines: a position only for the fixed-shape types except
+// "uni-multi", which like types 6 to 9 also gives a coefficient.
+void read_products(TextScanner& in, Reaction& r) {
+    for (std::size_t j = 0; j < r.prods_index.size(); j++) {
+        switch (r.rxn_index) {
+            case kBinding:
+            case kUniqueBiBi:
+            case kUnbinding:
+            case kUniUni:
+            case kHomoLtor:
+                in.scan(" %d\n", {&r.prods_index[j]});
+                break;
+            default:
+                in.scan(" %d %d\n", {&r.prods_index[j], &r.prods_coef[j]});
+                break;
+        }
+    }
+}
+
+// "genmm": one constant per substrate.  The first stands on the "StoP" line;
+// the others are read with "%le ", so they may follow on that line or on the
+// next ones.
+void read_genmm_rates(TextScanner& in, Reaction& r, int num_subs) {
+    r.num_rates = num_subs;
+    if (fits_text(r.num_rates, in)) r.rates.assign(static_cast<std::size_t>(r.num_rates), {});
+    double unstored = 0.0;  // the first value's home when there is no entry for it
+    in.scan("StoP = %le \n", {r.rates.empty() ? &unstored : &r.rates[0].value});
+    for (std::size_t j = 1; j < r.rates.size(); j++) in.scan("%le ", {&r.rates[j].value});
+}
+
+// "undef": the formula as one token (cut at the first blank; it is stored,
+// never evaluated), a label with the number of named constants, then one line
+// per constant.
+void read_undef_rates(TextScanner& in, Reaction& r, int rxn, ReadNotes* notes) {
+    std::string formula;
+    if (in.scan("%s\n", {&formula}) == 1 && !store_text(r.formula, kFormulaLen, formula))
+        note(notes, ReadNotes::kFormula, rxn, -1, formula.size());
+    std::string label;  // discarded
+    in.scan("%s %d\n", {&label, &r.num_rates});
+    if (fits_text(r.num_rates, in)) r.rates.assign(static_cast<std::size_t>(r.num_rates), {});
+    for (std::size_t j = 0; j < r.rates.size(); j++) {
+        std::string name;
+        if (in.scan("%s %le\n", {&name, &r.rates[j].value}) >= 1 &&
+            !store_text(r.rates[j].name, kNameLen, name))
+            note(notes, ReadNotes::kConstantName, rxn, static_cast<int>(j), name.size());
+    }
+}
+
+void read_rate_constants(TextScanner& in, Reaction& r, int num_subs, int rxn, ReadNotes* notes) {
+    switch (r.rxn_index) {
+        case kGenmm:
+            read_genmm_rates(in, r, num_subs);
+            break;
+        case kNOrder:
+            r.num_rates = 2;
+            r.rates.assign(2, {});
+            in.scan("StoP = %le %le \n", {&r.rates[0].value, &r.rates[1].value});
+            break;
+        case kUndef:
+            read_undef_rates(in, r, rxn, notes);
+            break;
+        default:
+            r.num_rates = 1;
+            r.rates.assign(1, {});
+            in.scan("StoP = %le \n", {&r.rates[0].value});
+            break;
+    }
+}
+
+// One reaction block: title line, type, substrates, products with the rate
+// constants (only when there are products), id.
+void read_reaction(TextScanner& in, Reaction& r, int& num_subs, int& num_prods, int rxn,
+                   ReadNotes* notes) {
+    skip_line(in, notes, ReadNotes::kTitleLine, rxn);
+    std::string type;
+    if (in.scan("rxntype = %s\n", {&type}) == 1 && !store_text(r.rxntype, kNameLen, type))
+        note(notes, ReadNotes::kTypeName, rxn, -1, type.size());
+    r.rxn_index = assign_rxn_index(r.rxntype);
+
+    in.scan("num_subs = %d", {&num_subs});
+    if (fits_text(num_subs, in)) {
+        std::size_t m = static_cast<std::size_t>(num_subs);
+        r.subs_index.assign(m, 0);
+        r.subs_coef.assign(m, 0);
+        r.subs_order.assign(m, 0.0);
+    }
+    read_substrates(in, r);
+
+    in.scan("num_prods = %d\n", {&num_prods});
+    if (num_prods != 0) {
+        if (fits_text(num_prods, in)) {
+            r.prods_index.assign(static_cast<std::size_t>(num_prods), 0);
+            r.prods_coef.assign(static_cast<std::size_t>(num_prods), 0);
+        }
+        read_products(in, r);
+        read_rate_constants(in, r, num_subs, rxn, notes);
+    }
+    in.scan("id = %d\n\n", {&r.id});
+}
+
+void read_parameters(TextScanner& in, ModelSizes& sizes, SimParams& params) {
+    in.scan("time_start = %le\n", {&params.time_start});
+    in.scan("time_end = %le\n", {&params.time_end});
+    in.scan("volume = %le\n", {&params.volume});
+    in.scan("algorithm = %d\n", {&params.algorithm});
+    // Only tau-leaping has an error bound; with any other method the line must
+    // be absent, or the randseed read stops on it.
+    if (params.algorithm == kTauLeaping) in.scan("tau_error = %le\n", {&params.tau_error});
+    in.scan("randseed = %lu\n\n", {&params.randseed});
+    in.scan("num_monit = %d\n", {&sizes.num_monit});
+    if (fits_text(sizes.num_monit, in))
+        params.monit.assign(static_cast<std::size_t>(sizes.num_monit), 0);
+    for (int& m : params.monit) in.scan("%d\n", {&m});
+    in.scan("snapshot_interval = %le\n", {&params.snapshot_interval});
+    in.scan("eventlog_flag = %d\n", {&params.eventlog_flag});
+    int unstored = 0;  // the first set's runs when no set was allocated
+    in.scan("num_repeats = %d\n", {params.num_repeats.empty() ? &unstored : &params.num_repeats[0]});
+    in.scan("\n");
+}
+
+// Set s changes initial counts and rate constants of the model as read.
+void read_param_set(TextScanner& in, ParamSet& set, int& num_repeats) {
+    in.scan("num_repeats = %d\n", {&num_repeats});
+    in.scan("num_species = %d\n", {&set.num_species});
+    if (fits_text(set.num_species, in))
+        set.species.assign(static_cast<std::size_t>(set.num_species), {});
+    for (Compound& c : set.species) in.scan("%d %d\n", {&c.index, &c.count});
+    in.scan("num_rates = %d\n", {&set.num_rates});
+    if (fits_text(set.num_rates, in)) {
+        set.rate_rxn.assign(static_cast<std::size_t>(set.num_rates), 0);
+        set.rates.assign(static_cast<std::size_t>(set.num_rates), {});
+    }
+    for (std::size_t k = 0; k < set.rates.size(); k++)
+        in.scan("%d %d %le\n", {&set.rate_rxn[k], &set.rates[k].index, &set.rates[k].value});
+}
+
+}  // namespace
+
+void read_header(TextScanner& in, ConsoleModel& model) {
+    model.traj_base = model.data_dir + scan_line(in);
+    model.summary_path = model.data_dir + scan_line(in);
+    model.evlog_base = model.data_dir + scan_line(in);
+    in.scan("\n");
+    in.scan("num_sets = %d\n", {&model.params.num_sets});
+    in.scan("num_rxns = %d\n", {&model.sizes.num_rxns});
+    in.scan("num_cmpds = %d\n\n", {&model.sizes.num_cmpds});
+}
+
+void allocate_model(ConsoleModel& model) {
+    if (model.sizes.num_rxns < 1 || model.sizes.num_cmpds < 1 || model.params.num_sets < 1)
+        throw std::invalid_argument("allocate_model: counts must be positive");
+    std::size_t rxns = static_cast<std::size_t>(model.sizes.num_rxns);
+    std::size_t sets = static_cast<std::size_t>(model.params.num_sets);
+    model.reactions.assign(rxns, Reaction{});
+    model.species.assign(static_cast<std::size_t>(model.sizes.num_cmpds), Compound{});
+    model.sizes.num_subs.assign(rxns, 0);
+    model.sizes.num_prods.assign(rxns, 0);
+    model.params.num_repeats.assign(sets, 0);
+    model.sets.assign(sets, ParamSet{});
+}
+
+void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, ModelSizes& sizes,
+                         std::vector<Compound>& species, SimParams& params,
+                         std::vector<ParamSet>& sets, ReadNotes* notes) {
+    std::size_t rxns = reactions.size();
+    if (static_cast<std::size_t>(sizes.num_rxns) != rxns || sizes.num_subs.size() != rxns ||
+        sizes.num_prods.size() != rxns ||
+        static_cast<std::size_t>(sizes.num_cmpds) != species.size() ||
+        static_cast<std::size_t>(params.num_sets) != sets.size() ||
+        params.num_repeats.size() != sets.size())
+        throw std::invalid_argument("read_model_sections: arrays do not match the counts");
+
+    for (int line = 1; line <= kNumHeaderLines; line++)
+        skip_line(in, notes, ReadNotes::kHeaderLine, line);
+    read_species(in, species, notes);
+    for (std::size_t i = 0; i < rxns; i++)
+        read_reaction(in, reactions[i], sizes.num_subs[i], sizes.num_prods[i], static_cast<int>(i),
+                      notes);
+    read_parameters(in, sizes, params);
+    // Set 1 is the model as read; only the further sets have blocks.
+    for (std::size_t s = 1; s < sets.size(); s++) read_param_set(in, sets[s], params.num_repeats[s]);
+}
+
+bool read_constants(std::vector<Reaction>& reactions, ModelSizes& sizes,
+                    std::vector<Compound>& species, SimParams& params,
+                    std::vector<ParamSet>& sets, const std::string& path, ReadNotes* notes) {
+    std::string text;
+    if (!read_file_text(path, text)) return false;
+    TextScanner in(std::move(text));
+    read_model_sections(in, reactions, sizes, species, params, sets, notes);
+    return true;
+}
+
+}  // namespace plenta
