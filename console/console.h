@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -213,6 +214,75 @@ extern const char kMsgCantOpenModel[];  // printf format: "Can't open file %s. E
 
 // kMsgCantOpenModel with the path filled in.
 std::string cant_open_model_message(const std::string& path);
+
+
+// ==== Run driver and output files (console/run_driver.cpp, console/output_files.cpp) ====
+
+// ---- Messages of the output files (printf formats, printed on standard output) ----
+
+extern const char kMsgCantOpenOutput[];      // "Can't open %s file. Exit.\n": summary path, event-log base
+extern const char kMsgCantOpenTrajectory[];  // "Can't open %s- file. Exit.\n": trajectory base
+
+// ---- Output files ----
+
+// An output file written through a large stdio buffer.  Closing flushes; the
+// destructor closes, so every path out of the driver, the failure exits
+// included, keeps what was written.
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile() { close(); }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates (or truncates) path in mode "wt" or "wb"; false when it cannot.
+    bool open(const std::string& path, const char* mode);
+    void close();
+    bool is_open() const { return file_ != nullptr; }
+    void write(const char* data, std::size_t size);
+
+private:
+    std::FILE* file_ = nullptr;
+    std::vector<char> buffer_;
+};
+
+// The trajectory file name "%s_%d" and the event-log file name "%s_%d_%d".
+std::string trajectory_file_name(const std::string& traj_base, int run);
+std::string eventlog_file_name(const std::string& evlog_base, int run, int file_number);
+
+// Summary: "grp 1 rxns %d\n" and "set %d run %d\n" at the start of a run,
+// "%d %d\n" (reaction number, firings) per reaction at its end.
+void write_summary_run_start(OutputFile& summary, int num_rxns, int set_number, int run_counter);
+void write_summary_fire_counts(OutputFile& summary, const std::vector<int>& fire_count);
+
+// Trajectory: the header "run %d points %d n_mon %d n_rxn %d\n", then one line
+// per snapshot: "%g" time, "\t%d" per monitored species, "\t%d" per reaction
+// (firings since the previous line, after which prev_fire_count catches up),
+// "\n" except on the final line.
+void write_trajectory_header(OutputFile& traj, int run_in_set, int points, int num_monit,
+                             int num_rxns);
+void write_trajectory_line(OutputFile& traj, double t, const std::vector<Compound>& species,
+                           const std::vector<int>& monit, const std::vector<int>& fire_count,
+                           std::vector<int>& prev_fire_count, bool final_line);
+
+// Event-log block: n times, then n reaction numbers, 64-bit little-endian
+// doubles, each array in one write.
+void write_eventlog_block(OutputFile& evlog, const double* times, const double* rxns, int n);
+
+// ---- Run driver ----
+
+// Simulates every run of every parameter set of a model that
+// load_console_model returned without fault, writing the summary, trajectory
+// and event-log files.  eventlog_capacity is the number of events per
+// event-log file (1000000 in the program; tests use small ones).  Prints a
+// failure message on standard output and returns 1 when an output file
+// cannot be created; otherwise returns 0.
+int run_console_model(ConsoleModel& model, int eventlog_capacity = kConsoleEventlogArraysize);
+
+// The whole program: load_console_model(working_dir), then run_console_model.
+// Returns the process exit status.
+int run_plenta(const std::string& working_dir = "",
+               int eventlog_capacity = kConsoleEventlogArraysize);
 
 }  // namespace plenta
 

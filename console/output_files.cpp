@@ -1,0 +1,155 @@
+// The console program's output files: the summary file, one trajectory file
+// per run and the binary event-log files.
+//
+// Every file goes through one large stdio buffer, so that a long run writes
+// in big blocks, and is closed (hence flushed) by its owner's destructor on
+// every path out of the driver.  Write errors after a file was created are not
+// looked at: the formats leave no room to report them.
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+
+#include "console/console.h"
+
+namespace plenta {
+
+const char kMsgCantOpenOutput[] = "Can't open %s file. Exit.\n";
+const char kMsgCantOpenTrajectory[] = "Can't open %s- file. Exit.\n";
+
+namespace {
+
+constexpr std::size_t kFileBufferBytes = std::size_t{1} << 20;  // 1 MiB per open file
+
+// Whether doubles are stored little-endian in memory, so that the event log's
+// arrays can be written as they are.  Decided at compile time where the
+// compiler says so, else by looking at the bytes of 1.0.
+bool host_is_little_endian() {
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__)
+    return __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+#else
+    const double one = 1.0;  // 0x3FF0000000000000: the last byte is 0 when little-endian
+    unsigned char bytes[sizeof one];
+    std::memcpy(bytes, &one, sizeof one);
+    return bytes[0] == 0;
+#endif
+}
+
+static_assert(sizeof(double) == 8 && sizeof(std::uint64_t) == 8,
+              "event-log values are 64-bit IEEE 754 doubles");
+
+// The n values as little-endian 64-bit patterns, in one write.
+void write_doubles_le(OutputFile& out, const double* values, int n) {
+    const std::size_t bytes = static_cast<std::size_t>(n) * 8;
+    if (n <= 0) return;
+    if (host_is_little_endian()) {
+        out.write(reinterpret_cast<const char*>(values), bytes);
+        return;
+    }
+    std::vector<char> le(bytes);
+    for (int i = 0; i < n; i++) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &values[i], 8);
+        for (int b = 0; b < 8; b++)
+            le[static_cast<std::size_t>(i) * 8 + static_cast<std::size_t>(b)] =
+                static_cast<char>((bits >> (8 * b)) & 0xFF);
+    }
+    out.write(le.data(), bytes);
+}
+
+void append_int(std::string& line, int value) {
+    char digits[16];
+    auto result = std::to_chars(digits, digits + sizeof digits, value);
+    line.append(digits, result.ptr);
+}
+
+void append_tab_int(std::string& line, int value) {
+    line.push_back('\t');
+    append_int(line, value);
+}
+
+}  // namespace
+
+bool OutputFile::open(const std::string& path, const char* mode) {
+    close();
+    file_ = std::fopen(path.c_str(), mode);
+    if (file_ == nullptr) return false;
+    buffer_.resize(kFileBufferBytes);
+    std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
+    return true;
+}
+
+void OutputFile::close() {
+    if (file_ == nullptr) return;
+    std::fclose(file_);
+    file_ = nullptr;
+}
+
+void OutputFile::write(const char* data, std::size_t size) {
+    if (file_ != nullptr && size > 0) std::fwrite(data, 1, size, file_);
+}
+
+std::string trajectory_file_name(const std::string& traj_base, int run) {
+    return traj_base + "_" + std::to_string(run);
+}
+
+std::string eventlog_file_name(const std::string& evlog_base, int run, int file_number) {
+    return evlog_base + "_" + std::to_string(run) + "_" + std::to_string(file_number);
+}
+
+void write_summary_run_start(OutputFile& summary, int num_rxns, int set_number, int run_counter) {
+    std::string lines = "grp 1 rxns ";
+    append_int(lines, num_rxns);
+    lines += "\nset ";
+    append_int(lines, set_number);
+    lines += " run ";
+    append_int(lines, run_counter);
+    lines += '\n';
+    summary.write(lines.data(), lines.size());
+}
+
+void write_summary_fire_counts(OutputFile& summary, const std::vector<int>& fire_count) {
+    std::string lines;
+    for (std::size_t r = 0; r < fire_count.size(); r++) {
+        append_int(lines, static_cast<int>(r) + 1);  // reaction numbers start at 1
+        lines += ' ';
+        append_int(lines, fire_count[r]);
+        lines += '\n';
+    }
+    summary.write(lines.data(), lines.size());
+}
+
+void write_trajectory_header(OutputFile& traj, int run_in_set, int points, int num_monit,
+                             int num_rxns) {
+    std::string line = "run ";
+    append_int(line, run_in_set);
+    line += " points ";
+    append_int(line, points);
+    line += " n_mon ";
+    append_int(line, num_monit);
+    line += " n_rxn ";
+    append_int(line, num_rxns);
+    line += '\n';
+    traj.write(line.data(), line.size());
+}
+
+void write_trajectory_line(OutputFile& traj, double t, const std::vector<Compound>& species,
+                           const std::vector<int>& monit, const std::vector<int>& fire_count,
+                           std::vector<int>& prev_fire_count, bool final_line) {
+    char time_text[64];
+    int len = std::snprintf(time_text, sizeof time_text, "%g", t);
+    std::string line(time_text, static_cast<std::size_t>(len));
+    for (int s : monit) append_tab_int(line, species[static_cast<std::size_t>(s)].count);
+    for (std::size_t r = 0; r < fire_count.size(); r++) {
+        append_tab_int(line, fire_count[r] - prev_fire_count[r]);
+        prev_fire_count[r] = fire_count[r];
+    }
+    if (!final_line) line += '\n';
+    traj.write(line.data(), line.size());
+}
+
+void write_eventlog_block(OutputFile& evlog, const double* times, const double* rxns, int n) {
+    write_doubles_le(evlog, times, n);
+    write_doubles_le(evlog, rxns, n);
+}
+
+}  // namespace plenta

@@ -1,0 +1,307 @@
+// The console program's run driver: start-up, the loop over parameter sets,
+// the runs of each set and the snapshot intervals of each run.
+//
+// One generator stream, seeded once, serves every run of every set, so the
+// runs differ from one another and one seed reproduces the whole output.
+// Each run starts from the model as read plus its set's changes, with fresh
+// counts, propensities and first event; it is advanced one snapshot interval
+// per engine call, and a trajectory line is written on every boundary.
+//
+// Failures to create an output file travel as an OutputFailure exception to
+// run_console_model, so that every open file is flushed and closed (by its
+// owner's destructor) before the message is printed and status 1 returned;
+// the engine holds nothing that needs more than its own destructors.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "console/console.h"
+#include "engine/engine.h"
+#include "random/ranlib.h"
+
+namespace plenta {
+
+namespace {
+
+// The message of a file that cannot be created (or cannot even be named).
+struct OutputFailure {
+    std::string message;
+};
+
+std::string format_message(const char* format, const std::string& arg) {
+    std::vector<char> text(std::strlen(format) + arg.size() + 1);
+    std::snprintf(text.data(), text.size(), format, arg.c_str());
+    return text.data();
+}
+
+void print_message(const std::string& message) {
+    std::fputs(message.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+// Opens an output file whose name must fit the 263-character path limit;
+// throws the given message otherwise.
+void open_or_fail(OutputFile& file, const std::string& name, const char* mode,
+                  const char* message_format, const std::string& message_arg) {
+    if (name.size() > kMaxPathChars || !file.open(name, mode))
+        throw OutputFailure{format_message(message_format, message_arg)};
+}
+
+// The event-log buffer of the whole process and the files of the current run.
+// Every file but a run's last holds exactly `capacity` events.
+struct EventLogFiles {
+    std::string base;  // evlog_base
+    int capacity = 0;
+    std::vector<double> times;
+    std::vector<double> rxns;
+    int run = 0;    // run counter of the current run
+    int chunk = 0;  // event-log files of the run already completed
+    OutputFile file;
+
+    void open_current() {
+        open_or_fail(file, eventlog_file_name(base, run, chunk + 1), "wb", kMsgCantOpenOutput,
+                     base);
+    }
+
+    void start_run(int run_counter) {
+        run = run_counter;
+        chunk = 0;
+        open_current();
+    }
+
+    // The full buffer goes to the current file, which is closed, and the next
+    // file of the run is created; the buffer is then empty.
+    void write_full(int& event_count) {
+        write_eventlog_block(file, times.data(), rxns.data(), event_count);
+        file.close();
+        chunk += 1;
+        event_count = 0;
+        open_current();
+    }
+
+    void finish_run(int event_count) {
+        write_eventlog_block(file, times.data(), rxns.data(), event_count);
+        file.close();
+    }
+};
+
+// The engine's drain hook: a tau leap whose batch does not fit in the rest of
+// the buffer has it written out exactly as a full buffer after a call is.
+void drain_event_log(void* context, int& event_count) {
+    static_cast<EventLogFiles*>(context)->write_full(event_count);
+}
+
+// Everything the driver owns besides the model records.
+struct RunDriver {
+    ConsoleModel& m;
+    std::vector<int> initial_counts;
+    std::vector<int> set_counts;
+    std::vector<std::vector<double>> saved_rates;  // per reaction, every rate value as read
+    StoichMatrix matrix;
+    std::vector<int> fire_count;
+    std::vector<int> prev_fire_count;
+    OutputFile summary;
+    EventLogFiles evlog;
+    bool logging = false;
+    int points = 0;
+    int run_counter = 0;
+
+    explicit RunDriver(ConsoleModel& model) : m(model) {}
+};
+
+std::string model_fault(const ConsoleModel& m, const std::string& what) {
+    return "Model file " + m.model_path + ": " + what + " Exit.\n";
+}
+
+std::string str_g(double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+// The trajectory header's point count, floor(time_end / snapshot_interval) + 1,
+// must be a number an int holds (an out-of-range conversion is undefined).
+std::string check_points(const ConsoleModel& m, int& points) {
+    const SimParams& p = m.params;
+    const double q = std::floor(p.time_end / p.snapshot_interval) + 1.0;
+    if (!(q >= static_cast<double>(std::numeric_limits<int>::min()) &&
+          q <= static_cast<double>(std::numeric_limits<int>::max())))
+        return model_fault(m, "time_end = " + str_g(p.time_end) + " and snapshot_interval = " +
+                                  str_g(p.snapshot_interval) +
+                                  " give a snapshot point count outside the range of an int.");
+    points = static_cast<int>(q);
+    return "";
+}
+
+void save_model_as_read(RunDriver& d) {
+    d.initial_counts.resize(d.m.species.size());
+    for (std::size_t s = 0; s < d.m.species.size(); s++) d.initial_counts[s] = d.m.species[s].count;
+    d.saved_rates.resize(d.m.reactions.size());
+    for (std::size_t r = 0; r < d.m.reactions.size(); r++)
+        for (const RateConstant& k : d.m.reactions[r].rates) d.saved_rates[r].push_back(k.value);
+}
+
+// Set s > 0 changes the model as read, never the previous set's model.
+void apply_param_set(RunDriver& d, std::size_t s) {
+    d.set_counts = d.initial_counts;
+    for (std::size_t r = 0; r < d.m.reactions.size(); r++)
+        for (std::size_t k = 0; k < d.saved_rates[r].size(); k++)
+            d.m.reactions[r].rates[k].value = d.saved_rates[r][k];
+    const ParamSet& set = d.m.sets[s];
+    for (const Compound& change : set.species)
+        d.set_counts[static_cast<std::size_t>(change.index)] = change.count;
+    for (std::size_t k = 0; k < set.rates.size(); k++) {
+        Reaction& r = d.m.reactions[static_cast<std::size_t>(set.rate_rxn[k])];
+        r.rates[static_cast<std::size_t>(set.rates[k].index)].value = set.rates[k].value;
+    }
+}
+
+// Fresh counts, firing totals, propensities and first event.  The first event
+// is drawn from time 0 whatever time_start is.
+void start_run_state(RunDriver& d) {
+    for (std::size_t s = 0; s < d.m.species.size(); s++) d.m.species[s].count = d.set_counts[s];
+    d.fire_count.assign(d.m.reactions.size(), 0);
+    d.prev_fire_count.assign(d.m.reactions.size(), 0);
+    SimParams& p = d.m.params;
+    update_rxn_prob_all(d.m.reactions, d.m.species, p, d.m.sizes, 0.0);
+    double next_time = 0.0;
+    int next_rxn = 0;
+    double a0 = 0.0;
+    find_next_reaction_vesk(next_time, next_rxn, a0, d.m.reactions, p.algorithm, 1, d.m.sizes,
+                            0.0);
+    p.next_time = next_time;
+    p.next_rxn = next_rxn;
+    p.total_prob = a0;
+}
+
+long long total_firings(const std::vector<int>& fire_count) {
+    long long sum = 0;
+    for (int n : fire_count) sum += n;
+    return sum;
+}
+
+void run_one(RunDriver& d, int set_number, int run_in_set) {
+    ConsoleModel& m = d.m;
+    SimParams& p = m.params;
+    d.run_counter += 1;
+    double t = p.time_start;
+    start_run_state(d);
+
+    write_summary_run_start(d.summary, m.sizes.num_rxns, set_number, d.run_counter);
+    OutputFile traj;
+    open_or_fail(traj, trajectory_file_name(m.traj_base, d.run_counter), "wt",
+                 kMsgCantOpenTrajectory, m.traj_base);
+    write_trajectory_header(traj, run_in_set, d.points, m.sizes.num_monit, m.sizes.num_rxns);
+    if (d.logging) d.evlog.start_run(d.run_counter);
+
+    EventLog log;
+    if (d.logging) {
+        log.times = d.evlog.times.data();
+        log.rxns = d.evlog.rxns.data();
+        log.drain = drain_event_log;
+        log.drain_context = &d.evlog;
+    }
+    int event_count = 0;
+    while (p.time_end > t) {
+        if (is_snapshot_time(t, p.snapshot_interval))
+            write_trajectory_line(traj, t, m.species, p.monit, d.fire_count, d.prev_fire_count,
+                                  false);
+        const double t_before = t;
+        const int count_before = event_count;
+        const long long fired_before = total_firings(d.fire_count);
+        if (p.algorithm == kTauLeaping)
+            vesk_tau(m.reactions, m.sizes, m.species, d.matrix, p, log, event_count, d.fire_count,
+                     t);
+        else
+            vesk(m.reactions, m.sizes, m.species, d.matrix, p, log, event_count, d.fire_count, t);
+        if (d.logging && event_count == d.evlog.capacity) d.evlog.write_full(event_count);
+        // A call that neither moved the time nor fired anything leaves the
+        // state exactly as it was, and so would every later call: the next
+        // boundary is not representable as a larger double.  Stop instead of
+        // looping forever.
+        if (!(t > t_before) && event_count == count_before &&
+            total_firings(d.fire_count) == fired_before)
+            throw OutputFailure{"The simulation time cannot advance past " + str_g(t) +
+                                " with snapshot_interval = " + str_g(p.snapshot_interval) +
+                                ". Exit.\n"};
+    }
+    write_trajectory_line(traj, t, m.species, p.monit, d.fire_count, d.prev_fire_count, true);
+    traj.close();
+    write_summary_fire_counts(d.summary, d.fire_count);
+    if (d.logging) d.evlog.finish_run(event_count);
+}
+
+void run_all_sets(RunDriver& d) {
+    const std::size_t num_sets = d.m.sets.size();
+    for (std::size_t s = 0; s < num_sets; s++) {
+        if (s > 0) apply_param_set(d, s);
+        const int runs = d.m.params.num_repeats[s];
+        for (int r = 0; r < runs; r++) run_one(d, static_cast<int>(s) + 1, r + 1);
+    }
+}
+
+void start_up(RunDriver& d, int eventlog_capacity) {
+    ConsoleModel& m = d.m;
+    m.params.eventlog_arraysize = eventlog_capacity;
+    save_model_as_read(d);
+    calc_dependency(m.sizes, m.reactions);
+    open_or_fail(d.summary, m.summary_path, "wt", kMsgCantOpenOutput, m.summary_path);
+    d.logging = m.params.eventlog_flag == 1;
+    if (d.logging) {
+        d.evlog.base = m.evlog_base;
+        d.evlog.capacity = eventlog_capacity;
+        d.evlog.times.assign(static_cast<std::size_t>(eventlog_capacity), 0.0);
+        d.evlog.rxns.assign(static_cast<std::size_t>(eventlog_capacity), 0.0);
+    }
+    d.matrix = StoichMatrix(m.sizes.num_rxns, m.sizes.num_cmpds);
+    create_stoich_matrix(m.sizes, m.reactions, d.matrix);
+    // randseed is read as an unsigned 32-bit number and handed to the
+    // generator as a signed one.  A seed the generator cannot take (0, or
+    // one at or above its moduli) ends the process inside mltmod with the
+    // random library's own message, as that library defines.
+    const std::int32_t seed = static_cast<std::int32_t>(m.params.randseed);
+    setall(seed, seed);
+    d.set_counts = d.initial_counts;
+    d.run_counter = 0;
+}
+
+}  // namespace
+
+int run_console_model(ConsoleModel& model, int eventlog_capacity) {
+    std::string failure;
+    if (eventlog_capacity < 1) {
+        print_message("The event log needs room for at least one event. Exit.\n");
+        return 1;
+    }
+    try {
+        RunDriver driver(model);
+        failure = check_points(model, driver.points);
+        if (failure.empty()) {
+            start_up(driver, eventlog_capacity);
+            run_all_sets(driver);
+        }
+    } catch (const OutputFailure& f) {
+        failure = f.message;  // every file of the driver is closed by now
+    } catch (const std::bad_alloc&) {
+        failure = "Not enough memory to run model file " + model.model_path + ". Exit.\n";
+    }
+    if (failure.empty()) return 0;
+    print_message(failure);
+    return 1;
+}
+
+int run_plenta(const std::string& working_dir, int eventlog_capacity) {
+    ConsoleModel model;
+    std::string failure = load_console_model(working_dir, model);
+    if (!failure.empty()) {
+        print_message(failure);
+        return 1;
+    }
+    return run_console_model(model, eventlog_capacity);
+}
+
+}  // namespace plenta
