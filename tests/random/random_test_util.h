@@ -105,6 +105,19 @@ inline void force_next_ignlgi(std::int32_t z) {
     s->Xcg2[g] = static_cast<std::int32_t>(mulmod(s2_next, powmod(kA2, kM2 - 2, kM2), kM2));
 }
 
+// A generator value whose uniform deviate is exactly u, or 0 when no value
+// rounds to u.  Every float from 2^-26 to 1 is reached, since the step of the
+// scale (about 4.66e-10) is below the float spacing there.
+inline std::int32_t z_for_uniform(float u) {
+    std::int64_t z = static_cast<std::int64_t>(u / 4.656613057E-10);
+    if (z < 1) z = 1;
+    if (z > kM1 - 1) z = kM1 - 1;
+    auto at = [](std::int64_t v) { return static_cast<float>(v * 4.656613057E-10); };
+    while (z > 1 && at(z) > u) z--;
+    while (z < kM1 - 1 && at(z) < u) z++;
+    return at(z) == u ? static_cast<std::int32_t>(z) : 0;
+}
+
 // Runs body in a forked child with stderr captured through a pipe.  Returns
 // what the child wrote to stderr; *status receives its exit status, or -1 if
 // it did not exit normally.  A body that returns ends the child with 99.
@@ -172,11 +185,16 @@ inline ChiSquare chi_square(const std::vector<double>& observed, const std::vect
     return {x, static_cast<int>(o.size()) - 1};
 }
 
-// A bound that a chi-square variable with df degrees of freedom exceeds with
-// probability below 1e-5 (mean df, deviation sqrt(2 df); the margin of 7
-// deviations plus 10 covers the skew for small df).  The seeds are fixed,
-// so passing is deterministic; a failure means the distribution changed.
-inline double chi_square_bound(int df) { return df + 7.0 * std::sqrt(2.0 * df) + 10.0; }
+// The upper 1e-5 quantile of the chi-square law with df degrees of freedom,
+// by the Wilson-Hilferty cube-root normal approximation (z = 4.265 is the
+// upper 1e-5 point of the standard normal), plus 2 to cover the
+// approximation's error at small df.  The seeds are fixed, so passing is
+// deterministic; a failure means the distribution changed.
+inline double chi_square_bound(int df) {
+    const double v = 2.0 / (9.0 * df);
+    const double c = 1.0 - v + 4.265 * std::sqrt(v);
+    return df * c * c * c + 2.0;
+}
 
 }  // namespace random_test
 
