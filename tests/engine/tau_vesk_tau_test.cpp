@@ -38,8 +38,10 @@ void use_tau_leaping(Network& net, int seed, double tau_error = 0.03) {
 void set_log(Network& net, int capacity, int allocated, double fill = -7.0) {
     net.params.eventlog_flag = 1;
     net.params.eventlog_arraysize = capacity;
-    net.log_times.assign(static_cast<std::size_t>(allocated), fill);
-    net.log_rxns.assign(static_cast<std::size_t>(allocated), fill);
+    // Fresh vectors, so that exactly `allocated` entries exist (assign would
+    // keep the larger buffer that build() made).
+    net.log_times = std::vector<double>(static_cast<std::size_t>(allocated), fill);
+    net.log_rxns = std::vector<double>(static_cast<std::size_t>(allocated), fill);
 }
 
 void run_tau(Network& net, EventLog log) {
