@@ -31,16 +31,16 @@ double total_propensity(const std::vector<Reaction>& reactions, int num_rxns) {
 void update_rxn_prob_vesk(double& a0, std::vector<Reaction>& reactions, int fired,
                           const std::vector<Compound>& species, double t,
                           const SimParams& params, const ModelSizes& model) {
-    const bool first_reaction = params.algorithm != kDirectMethod;
     const std::vector<int>& deps = reactions[fired].dependents;
+    if (params.algorithm == kDirectMethod) {
+        for (int j : deps) reactions[j].ai = calc_rxn_prob_vesk(reactions[j], species, params, model, j);
+        a0 = total_propensity(reactions, model.num_rxns);
+        return;
+    }
     for (int j : deps) {
         Reaction& rxn = reactions[j];
         rxn.ai = calc_rxn_prob_vesk(rxn, species, params, model, j);
-        if (first_reaction) rxn.time = tentative_time(rxn.ai, t);
-    }
-    if (!first_reaction) {
-        a0 = total_propensity(reactions, model.num_rxns);
-        return;
+        rxn.time = tentative_time(rxn.ai, t);
     }
     // A reaction without substrates reads nothing its firing changes, so it
     // is not among its own dependents; its spent tentative time would stay
