@@ -218,7 +218,7 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
             update_rxn_prob_all(reactions, species, params, model, t);
             if (logging) {
                 append_events(evlog, capacity, c, n, t, static_cast<double>(j + 1));
-                if (c + n >= capacity) return;
+                if (n >= capacity - c) return;  // c + n >= capacity, without overflow
             }
         }
         if (critical >= 0) {
@@ -226,7 +226,7 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
             update_rxn_prob_all(reactions, species, params, model, t);
             if (logging) {
                 append_events(evlog, capacity, c, 1, t, static_cast<double>(critical + 1));
-                if (c + 1 >= capacity) return;
+                if (1 >= capacity - c) return;
             }
         }
     }
