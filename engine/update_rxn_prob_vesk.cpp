@@ -33,13 +33,16 @@ void update_rxn_prob_vesk(double& a0, std::vector<Reaction>& reactions, int fire
                           const SimParams& params, const ModelSizes& model) {
     const std::vector<int>& deps = reactions[fired].dependents;
     if (params.algorithm == kDirectMethod) {
-        for (int j : deps) reactions[j].ai = calc_rxn_prob_vesk(reactions[j], species, params, model, j);
+        // The mass-action types are evaluated inline: an out-of-line call per
+        // dependent, dispatched through a jump table, costs more than the
+        // formula itself.
+        for (int j : deps) reactions[j].ai = calc_rxn_prob_inline(reactions[j], species, params, model, j);
         a0 = total_propensity(reactions, model.num_rxns);
         return;
     }
     for (int j : deps) {
         Reaction& rxn = reactions[j];
-        rxn.ai = calc_rxn_prob_vesk(rxn, species, params, model, j);
+        rxn.ai = calc_rxn_prob_inline(rxn, species, params, model, j);
         rxn.time = tentative_time(rxn.ai, t);
     }
     // A reaction without substrates reads nothing its firing changes, so it

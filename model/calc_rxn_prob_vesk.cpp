@@ -93,20 +93,18 @@ double calc_rxn_prob_vesk(const Reaction& reaction, const std::vector<Compound>&
     const double v = params.volume;
     switch (reaction.rxn_index) {
         case kBinding:
-        case kUniqueBiBi: {
-            const double k0 = reaction.rates[0].value;
-            return ((k0 / v) * substrate_count(reaction, species, 0)) *
-                   substrate_count(reaction, species, 1);
-        }
+        case kUniqueBiBi:
+            return bimolecular_propensity(reaction.rates[0].value, v,
+                                          substrate_count(reaction, species, 0),
+                                          substrate_count(reaction, species, 1));
         case kUnbinding:
         case kUniUni:
         case kUniMulti:
-            return reaction.rates[0].value * substrate_count(reaction, species, 0);
-        case kHomoLtor: {
-            // Distinct pairs of one species: x (x - 1) / 2.
-            const double x = substrate_count(reaction, species, 0);
-            return ((reaction.rates[0].value / v) * x) * (x - 1.0) / 2.0;
-        }
+            return first_order_propensity(reaction.rates[0].value,
+                                          substrate_count(reaction, species, 0));
+        case kHomoLtor:
+            return dimerisation_propensity(reaction.rates[0].value, v,
+                                           substrate_count(reaction, species, 0));
         case kTransv1:
             return transv1_propensity(reaction, species, v, model.num_subs[rxn]);
         case kGenmm:

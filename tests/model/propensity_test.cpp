@@ -169,3 +169,31 @@ TEST(Propensity, UnknownTypePrintsAndYieldsZero) {
 
 }  // namespace
 }  // namespace plenta
+
+namespace plenta {
+namespace {
+
+// The inline evaluation used by the engine's step gives the same bits as the
+// general dispatcher, for every type.
+TEST(Propensity, InlineEvaluationMatchesDispatcher) {
+    modeltest::Model m(34, 3.0);
+    for (int i = 0; i < 34; i++) m.species[i].count = 3 * i + 1;
+    m.add(kBinding, {3, 7}, {0}, {0.7});
+    m.add(kUniqueBiBi, {2, 9}, {0}, {1.3});
+    m.add(kUnbinding, {4}, {1, 2}, {0.11});
+    m.add(kUniUni, {5}, {1}, {2.9});
+    m.add(kUniMulti, {6}, {1}, {0.33}, {}, {2});
+    m.add(kHomoLtor, {8, 8}, {1}, {0.013});
+    m.add(kTransv1, {1, 2, 3}, {4}, {0.5}, {1, 2, 1}, {1});
+    m.add(kGenmm, {1, 2}, {4}, {0.5, 0.25}, {1, 1}, {1});
+    m.add(kNOrder, {1, 2}, {4}, {0.5, 1.7}, {1, 1}, {1}, {0.5, 1.2});
+    m.add(kUndef, {1}, {4}, {0.5}, {1}, {1});
+    for (int r = 0; r < m.sizes.num_rxns; r++) {
+        const double general = m.propensity(r);
+        EXPECT_GT(general, 0.0) << r;
+        EXPECT_EQ(calc_rxn_prob_inline(m.reactions[r], m.species, m.params, m.sizes, r), general) << r;
+    }
+}
+
+}  // namespace
+}  // namespace plenta
