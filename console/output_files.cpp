@@ -73,7 +73,7 @@ bool OutputFile::open(const std::string& path, const char* mode) {
     close();
     file_ = std::fopen(path.c_str(), mode);
     if (file_ == nullptr) return false;
-    buffer_.resize(kFileBufferBytes);
+    if (buffer_.empty()) buffer_.resize(kFileBufferBytes);  // kept for the next file
     std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
     return true;
 }

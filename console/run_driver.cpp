@@ -105,6 +105,7 @@ struct RunDriver {
     std::vector<int> fire_count;
     std::vector<int> prev_fire_count;
     OutputFile summary;
+    OutputFile traj;  // the current run's trajectory file; one buffer for all runs
     EventLogFiles evlog;
     bool logging = false;
     int points = 0;
@@ -192,7 +193,7 @@ void run_one(RunDriver& d, int set_number, int run_in_set) {
     start_run_state(d);
 
     write_summary_run_start(d.summary, m.sizes.num_rxns, set_number, d.run_counter);
-    OutputFile traj;
+    OutputFile& traj = d.traj;
     open_or_fail(traj, trajectory_file_name(m.traj_base, d.run_counter), "wt",
                  kMsgCantOpenTrajectory, m.traj_base);
     write_trajectory_header(traj, run_in_set, d.points, m.sizes.num_monit, m.sizes.num_rxns);
