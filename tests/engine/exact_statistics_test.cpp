@@ -69,32 +69,5 @@ TEST(ExactStatistics, BirthDeathMeanIsPoisson) {
     }
 }
 
-// Dimerisation A + A -> D from N molecules, no reverse: the first reaction
-// happens at rate c N (N - 1) / 2, so the mean time to the first firing is
-// its inverse.  This checks the pair count of "homo-ltor": with 400000 runs
-// the bound is 0.8%, so even c N^2 / 2 (2% too fast at N = 50) lies outside.
-TEST(ExactStatistics, DimerisationFirstFiringTime) {
-    for (int algorithm : {kDirectMethod, 1}) {
-        Network net = testutil::empty_network(algorithm);
-        const int a = net.add_species(50);
-        const int dimer = net.add_species(0);
-        net.add_reaction(kHomoLtor, {a, a}, {dimer}, {0.01});
-        net.build();
-        setall(31337, 31337);
-        const int runs = 400000;
-        double sum = 0.0;
-        for (int run = 0; run < runs; run++) {
-            net.start_run(0.0);
-            sum += net.params.next_time;
-        }
-        const double rate = 0.01 * 50.0 * 49.0 / 2.0;
-        const double mean = sum / runs;
-        const double bound = 5.0 * (1.0 / rate) / std::sqrt(static_cast<double>(runs));
-        EXPECT_NEAR(mean, 1.0 / rate, bound) << "algorithm " << algorithm;
-        EXPECT_GT(std::fabs(mean - 1.0 / (1.1 * rate)), 3.0 * bound);
-        EXPECT_GT(std::fabs(mean - 1.0 / (0.01 * 50.0 * 50.0 / 2.0)), 1.5 * bound);
-    }
-}
-
 }  // namespace
 }  // namespace plenta
