@@ -687,7 +687,11 @@ int32_t ignuin(int32_t low, int32_t high) {
     // Reject draws beyond the largest multiple of range + 1 so that every
     // residue is (nearly) equally likely.
     const int32_t ranp1 = static_cast<int32_t>(range) + 1;
-    const int32_t maxnow = kIgnuinMaxRange / ranp1 * ranp1;
+    // For the widest range, ranp1 exceeds kIgnuinMaxRange and the multiple
+    // below would be 0, accepting only ign = 0: one value in 2^31 draws.
+    // There ign already covers exactly ranp1 values, so every draw is taken.
+    const int32_t maxnow =
+        ranp1 > kIgnuinMaxRange ? kIgnuinMaxRange : kIgnuinMaxRange / ranp1 * ranp1;
     int32_t ign;
     do {
         ign = ignlgi() - 1;
