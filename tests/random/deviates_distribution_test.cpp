@@ -361,3 +361,70 @@ TEST(DerivedDeviates, OneSeedReproducesEveryStream) {
 }
 
 }  // namespace
+
+namespace {
+
+// ----------------------------------------------------------------- beta efficiency
+//
+// Cheng's quick tests only short-cut the full acceptance test: a pair
+// (u1, u2) is accepted exactly when u2 <= e^h(u1) / u1^2, with
+// BB: h = gamma V - ln 4 + alpha ln(alpha / (b + W)),
+// BC: h = alpha (ln(alpha / (b + W)) + V) - ln 4,
+// V = beta ln(u1 / (1 - u1)), W = a e^V.  So the mean number of uniforms per
+// deviate is 2 / P with P the integral over u1 of min(1, e^h / u1^2).  A
+// quick test that accepts or rejects wrongly (a wrong constant in it) moves
+// the count although the accepted values may stay close to beta.
+
+// Uniforms drawn from generator 1 since the seeds (s1, s2): replays the stream.
+long draws_since(int32_t s1, int32_t s2) {
+    int32_t e1, e2;
+    getsd(&e1, &e2);
+    setsd(s1, s2);
+    long count = 0;
+    int32_t c1 = s1, c2 = s2;
+    while (c1 != e1 || c2 != e2) {
+        ignlgi();
+        getsd(&c1, &c2);
+        count++;
+    }
+    return count;
+}
+
+double beta_acceptance(double aa, double bb) {
+    const bool bb_algorithm = std::min(aa, bb) > 1.0;
+    const double a = bb_algorithm ? std::min(aa, bb) : std::max(aa, bb);
+    const double b = bb_algorithm ? std::max(aa, bb) : std::min(aa, bb);
+    const double alpha = a + b;
+    const double beta = bb_algorithm ? std::sqrt((alpha - 2.0) / (2.0 * a * b - alpha)) : 1.0 / b;
+    const double gamma = a + 1.0 / beta;
+    const int steps = 2000000;
+    double sum = 0.0;
+    for (int i = 0; i < steps; i++) {
+        const double u1 = (i + 0.5) / steps;
+        const double v = beta * std::log(u1 / (1.0 - u1));
+        const double w = a * std::exp(v);
+        const double h = bb_algorithm ? gamma * v - std::log(4.0) + alpha * std::log(alpha / (b + w))
+                                      : alpha * (std::log(alpha / (b + w)) + v) - std::log(4.0);
+        sum += std::min(1.0, std::exp(h) / (u1 * u1));
+    }
+    return sum / steps;
+}
+
+TEST(Genbet, UniformsPerDeviateMatchTheAcceptanceProbability) {
+    for (const auto& [a, b] : std::vector<std::pair<double, double>>{
+             {2.0, 5.0}, {1.5, 1.5}, {0.5, 3.0}, {0.3, 0.7}, {0.9, 4.0}}) {
+        setall(8080, 9090);
+        int32_t s1, s2;
+        getsd(&s1, &s2);
+        const int n = 100000;
+        const float af = static_cast<float>(a), bf = static_cast<float>(b);
+        for (int i = 0; i < n; i++) genbet(af, bf);
+        const double per_deviate = static_cast<double>(draws_since(s1, s2)) / n;
+        const double p = beta_acceptance(a, b);
+        // Pairs per deviate are geometric: variance (1 - p) / p^2.
+        const double se = 2.0 * std::sqrt((1.0 - p) / (p * p) / n);
+        EXPECT_NEAR(per_deviate, 2.0 / p, 5.0 * se) << "genbet(" << a << ", " << b << ")";
+    }
+}
+
+}  // namespace
