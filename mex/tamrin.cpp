@@ -340,18 +340,22 @@ void simulate(Call& c) {
     double t = p.start_time;
     int events = 0;
     int snapshots = 0;
+    double last_column_time = t;
     const double end = p.start_time + p.timestep;
     while (end > t) {
         advance_to_boundary(c, matrix, evlog, events, t);
-        if (snapshots < c.model.num_points) write_column(c, snapshots, t);
+        if (snapshots < c.model.num_points) {
+            write_column(c, snapshots, t);
+            last_column_time = t;
+        }
         ++snapshots;
     }
     if (snapshots > c.model.num_points)
         gateway_warning("tamrin:tooManySnapshots",
-                        "the call took %d snapshots but outputs 7 and 8 have %d columns; the "
-                        "last %d are not in them (start on a multiple of \"snapshot_interval\" "
-                        "and simulate a whole number of intervals)",
-                        snapshots, c.model.num_points, snapshots - c.model.num_points);
+                        "the call took %d snapshots but outputs 7 and 8 have %d columns: the "
+                        "snapshots after time %g are left out (start on a multiple of "
+                        "\"snapshot_interval\" and simulate a whole number of intervals)",
+                        snapshots, c.model.num_points, last_column_time);
 }
 
 void draw_next_event(Call& c) {
