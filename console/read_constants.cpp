@@ -8,9 +8,12 @@
 // leaves its field at its previous value and the next read starts at the
 // character where matching stopped.  What it does guard against is allocation:
 // a list is allocated only for a count between 0 and the number of characters
-// still to read (every entry takes at least one), so a huge or negative count
-// cannot exhaust memory; the list then stays empty and validate_model reports
-// the count.
+// still to read (every entry takes at least one), and only while all the lists
+// of the file together hold no more entries than half the file's characters
+// (every entry a file carries takes at least two).  So neither one huge or
+// negative count nor many large ones can exhaust memory or make the network
+// builders' work grow with the square of the file's size; the list then stays
+// empty and validate_model reports the count.
 #include <stdexcept>
 
 #include "console/console.h"
@@ -19,10 +22,24 @@ namespace plenta {
 
 namespace {
 
-// Whether a list of `count` entries can be allocated for the rest of the text.
-bool fits_text(int count, const TextScanner& in) {
-    return count >= 0 && static_cast<std::size_t>(count) <= in.remaining();
-}
+// The entries that the lists read from one file may still take.  Every entry
+// a file really carries takes at least two characters of it (a number and the
+// white space or key after it), so a file of n characters needs at most n / 2
+// entries in all.  Counts whose lines are missing still get their zero-filled
+// entries, as the format means, up to that bound.
+struct ListBudget {
+    std::size_t entries_left;
+
+    // Whether a list of `count` entries can be allocated for the rest of the
+    // text; if so its entries are taken from the budget.
+    bool take(int count, const TextScanner& in) {
+        if (count < 0) return false;
+        std::size_t n = static_cast<std::size_t>(count);
+        if (n > in.remaining() || n > entries_left) return false;
+        entries_left -= n;
+        return true;
+    }
+};
 
 // Length of the line that starts at the scanner's position, without its line end.
 std::size_t line_length_here(const TextScanner& in) {
@@ -112,9 +129,9 @@ void read_products(TextScanner& in, Reaction& r) {
 // "genmm": one constant per substrate.  The first stands on the "StoP" line;
 // the others are read with "%le ", so they may follow on that line or on the
 // next ones.
-void read_genmm_rates(TextScanner& in, Reaction& r, int num_subs) {
+void read_genmm_rates(TextScanner& in, Reaction& r, int num_subs, ListBudget& budget) {
     r.num_rates = num_subs;
-    if (fits_text(r.num_rates, in)) r.rates.assign(static_cast<std::size_t>(r.num_rates), {});
+    if (budget.take(r.num_rates, in)) r.rates.assign(static_cast<std::size_t>(r.num_rates), {});
     double unstored = 0.0;  // the first value's home when there is no entry for it
     in.scan("StoP = %le \n", {r.rates.empty() ? &unstored : &r.rates[0].value});
     for (std::size_t j = 1; j < r.rates.size(); j++) in.scan("%le ", {&r.rates[j].value});
@@ -123,13 +140,14 @@ void read_genmm_rates(TextScanner& in, Reaction& r, int num_subs) {
 // "undef": the formula as one token (cut at the first blank; it is stored,
 // never evaluated), a label with the number of named constants, then one line
 // per constant.
-void read_undef_rates(TextScanner& in, Reaction& r, int rxn, ReadNotes* notes) {
+void read_undef_rates(TextScanner& in, Reaction& r, int rxn, ListBudget& budget,
+                      ReadNotes* notes) {
     std::string formula;
     if (in.scan("%s\n", {&formula}) == 1 && !store_text(r.formula, kFormulaLen, formula))
         note(notes, ReadNotes::kFormula, rxn, -1, formula.size());
     std::string label;  // discarded
     in.scan("%s %d\n", {&label, &r.num_rates});
-    if (fits_text(r.num_rates, in)) r.rates.assign(static_cast<std::size_t>(r.num_rates), {});
+    if (budget.take(r.num_rates, in)) r.rates.assign(static_cast<std::size_t>(r.num_rates), {});
     for (std::size_t j = 0; j < r.rates.size(); j++) {
         std::string name;
         if (in.scan("%s %le\n", {&name, &r.rates[j].value}) >= 1 &&
@@ -138,10 +156,11 @@ void read_undef_rates(TextScanner& in, Reaction& r, int rxn, ReadNotes* notes) {
     }
 }
 
-void read_rate_constants(TextScanner& in, Reaction& r, int num_subs, int rxn, ReadNotes* notes) {
+void read_rate_constants(TextScanner& in, Reaction& r, int num_subs, int rxn, ListBudget& budget,
+                         ReadNotes* notes) {
     switch (r.rxn_index) {
         case kGenmm:
-            read_genmm_rates(in, r, num_subs);
+            read_genmm_rates(in, r, num_subs, budget);
             break;
         case kNOrder:
             r.num_rates = 2;
@@ -149,7 +168,7 @@ void read_rate_constants(TextScanner& in, Reaction& r, int num_subs, int rxn, Re
             in.scan("StoP = %le %le \n", {&r.rates[0].value, &r.rates[1].value});
             break;
         case kUndef:
-            read_undef_rates(in, r, rxn, notes);
+            read_undef_rates(in, r, rxn, budget, notes);
             break;
         default:
             r.num_rates = 1;
@@ -162,7 +181,7 @@ void read_rate_constants(TextScanner& in, Reaction& r, int num_subs, int rxn, Re
 // One reaction block: title line, type, substrates, products with the rate
 // constants (only when there are products), id.
 void read_reaction(TextScanner& in, Reaction& r, int& num_subs, int& num_prods, int rxn,
-                   ReadNotes* notes) {
+                   ListBudget& budget, ReadNotes* notes) {
     skip_line(in, notes, ReadNotes::kTitleLine, rxn);
     std::string type;
     if (in.scan("rxntype = %s\n", {&type}) == 1 && !store_text(r.rxntype, kNameLen, type))
@@ -170,7 +189,7 @@ void read_reaction(TextScanner& in, Reaction& r, int& num_subs, int& num_prods, 
     r.rxn_index = assign_rxn_index(r.rxntype);
 
     in.scan("num_subs = %d", {&num_subs});
-    if (fits_text(num_subs, in)) {
+    if (budget.take(num_subs, in)) {
         std::size_t m = static_cast<std::size_t>(num_subs);
         r.subs_index.assign(m, 0);
         r.subs_coef.assign(m, 0);
@@ -180,17 +199,17 @@ void read_reaction(TextScanner& in, Reaction& r, int& num_subs, int& num_prods, 
 
     in.scan("num_prods = %d\n", {&num_prods});
     if (num_prods != 0) {
-        if (fits_text(num_prods, in)) {
+        if (budget.take(num_prods, in)) {
             r.prods_index.assign(static_cast<std::size_t>(num_prods), 0);
             r.prods_coef.assign(static_cast<std::size_t>(num_prods), 0);
         }
         read_products(in, r);
-        read_rate_constants(in, r, num_subs, rxn, notes);
+        read_rate_constants(in, r, num_subs, rxn, budget, notes);
     }
     in.scan("id = %d\n\n", {&r.id});
 }
 
-void read_parameters(TextScanner& in, ModelSizes& sizes, SimParams& params) {
+void read_parameters(TextScanner& in, ModelSizes& sizes, SimParams& params, ListBudget& budget) {
     in.scan("time_start = %le\n", {&params.time_start});
     in.scan("time_end = %le\n", {&params.time_end});
     in.scan("volume = %le\n", {&params.volume});
@@ -200,7 +219,7 @@ void read_parameters(TextScanner& in, ModelSizes& sizes, SimParams& params) {
     if (params.algorithm == kTauLeaping) in.scan("tau_error = %le\n", {&params.tau_error});
     in.scan("randseed = %lu\n\n", {&params.randseed});
     in.scan("num_monit = %d\n", {&sizes.num_monit});
-    if (fits_text(sizes.num_monit, in))
+    if (budget.take(sizes.num_monit, in))
         params.monit.assign(static_cast<std::size_t>(sizes.num_monit), 0);
     for (int& m : params.monit) in.scan("%d\n", {&m});
     in.scan("snapshot_interval = %le\n", {&params.snapshot_interval});
@@ -211,14 +230,14 @@ void read_parameters(TextScanner& in, ModelSizes& sizes, SimParams& params) {
 }
 
 // Set s changes initial counts and rate constants of the model as read.
-void read_param_set(TextScanner& in, ParamSet& set, int& num_repeats) {
+void read_param_set(TextScanner& in, ParamSet& set, int& num_repeats, ListBudget& budget) {
     in.scan("num_repeats = %d\n", {&num_repeats});
     in.scan("num_species = %d\n", {&set.num_species});
-    if (fits_text(set.num_species, in))
+    if (budget.take(set.num_species, in))
         set.species.assign(static_cast<std::size_t>(set.num_species), {});
     for (Compound& c : set.species) in.scan("%d %d\n", {&c.index, &c.count});
     in.scan("num_rates = %d\n", {&set.num_rates});
-    if (fits_text(set.num_rates, in)) {
+    if (budget.take(set.num_rates, in)) {
         set.rate_rxn.assign(static_cast<std::size_t>(set.num_rates), 0);
         set.rates.assign(static_cast<std::size_t>(set.num_rates), {});
     }
@@ -265,12 +284,14 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
     for (int line = 1; line <= kNumHeaderLines; line++)
         skip_line(in, notes, ReadNotes::kHeaderLine, line);
     read_species(in, species, notes);
+    ListBudget budget{in.size() / 2};
     for (std::size_t i = 0; i < rxns; i++)
         read_reaction(in, reactions[i], sizes.num_subs[i], sizes.num_prods[i], static_cast<int>(i),
-                      notes);
-    read_parameters(in, sizes, params);
+                      budget, notes);
+    read_parameters(in, sizes, params, budget);
     // Set 1 is the model as read; only the further sets have blocks.
-    for (std::size_t s = 1; s < sets.size(); s++) read_param_set(in, sets[s], params.num_repeats[s]);
+    for (std::size_t s = 1; s < sets.size(); s++)
+        read_param_set(in, sets[s], params.num_repeats[s], budget);
 }
 
 bool read_constants(std::vector<Reaction>& reactions, ModelSizes& sizes,

@@ -9,8 +9,11 @@
 // in the file, and id) or parameter set at fault.  Mere non-matching text is
 // not diagnosed: the format defines what such a file means.
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <map>
 
 #include "console/console.h"
 
@@ -111,6 +114,32 @@ int rates_read(const Reaction& r, int num_subs) {
     }
 }
 
+// The species whose net change per firing, summed coefficient by coefficient
+// as the stoichiometry matrix sums it (substrates subtracted, then products
+// added; "uni-multi" starts its substrate at -1), leaves the range of a 32-bit
+// count at some step; -1 when none does.  Only the types that take
+// coefficients from the file can get there.
+int overflowing_species(const Reaction& r) {
+    const bool uni_multi = r.rxn_index == kUniMulti;
+    if (!uni_multi && r.rxn_index < kTransv1) return -1;
+    std::map<int, long long> net;
+    auto add = [&net](int species, long long delta) {
+        long long& v = net[species];
+        v += delta;
+        return v < std::numeric_limits<std::int32_t>::min() ||
+               v > std::numeric_limits<std::int32_t>::max();
+    };
+    if (uni_multi) {
+        net[r.subs_index[0]] = -1;
+    } else {
+        for (std::size_t j = 0; j < r.subs_index.size(); j++)
+            if (add(r.subs_index[j], -static_cast<long long>(r.subs_coef[j]))) return r.subs_index[j];
+    }
+    for (std::size_t j = 0; j < r.prods_index.size(); j++)
+        if (add(r.prods_index[j], r.prods_coef[j])) return r.prods_index[j];
+    return -1;
+}
+
 std::string check_notes(const ConsoleModel& m, const ReadNotes& notes) {
     std::string len = str(static_cast<long long>(notes.length));
     switch (notes.fault) {
@@ -200,6 +229,10 @@ std::string check_reaction(const ConsoleModel& m, int i) {
         if (!in_range(r.prods_index[j], n))
             return in_reaction(m, i, "product " + str(static_cast<long long>(j)) +
                                          " is species " + outside(r.prods_index[j], n));
+    int overflow = overflowing_species(r);
+    if (overflow >= 0)
+        return in_reaction(m, i, "the stoichiometric coefficients of species " + str(overflow) +
+                                     " add up to more than a 32-bit count can hold.");
 
     fault = count_fault("num_rates", r.num_rates, r.rates.size());
     if (!fault.empty()) return in_reaction(m, i, fault);

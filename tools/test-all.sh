@@ -2,7 +2,9 @@
 # Installs what the build and the tests need (Debian, as root; only what is
 # missing), then configures, builds and runs every test twice: in the normal
 # build (build/) and under AddressSanitizer + UndefinedBehaviorSanitizer
-# (build-asan/).  Exits non-zero when anything fails.
+# (build-asan/); then fuzzes the model-file reader for 30 seconds in a clang
+# build of only the fuzz target (build-fuzz/).  Exits non-zero when anything
+# fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,3 +27,11 @@ for variant in normal sanitize; do
   cmake --build "$dir" -j "$jobs"
   ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 done
+
+# A brief fuzz run of the model-file reader and validator: a clang build of
+# only the fuzz target (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
+# and its 30-second CTest run.  tools/fuzz.sh runs it for longer.
+echo "=== fuzz build (build-fuzz) ==="
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DPLENTA_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j "$jobs" --target fuzz_model_reader
+ctest --test-dir build-fuzz --output-on-failure -R '^fuzz_'

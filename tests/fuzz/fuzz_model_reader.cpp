@@ -11,9 +11,9 @@
 //
 // A model that passes validation is then handed to what the driver builds
 // from it before any run: the dependency graph, the stoichiometry matrix and
-// every reaction's propensity in the initial state.  Those builders trust
-// their input, so any out-of-bounds access or overflow they show on a
-// validated model is a gap in the validation.
+// every reaction's propensity in the initial state of every parameter set.
+// Those builders trust their input, so any out-of-bounds access or overflow
+// they show on a validated model is a gap in the validation.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -54,16 +54,37 @@ bool read_model_part(const std::string& text, ConsoleModel& model) {
     return validate_model(model, notes).empty();
 }
 
-// What start-up builds from a validated model, and the first propensities.
-void build_network(ConsoleModel& model) {
-    calc_dependency(model.sizes, model.reactions);
-    StoichMatrix matrix(model.sizes.num_rxns, model.sizes.num_cmpds);
-    create_stoich_matrix(model.sizes, model.reactions, matrix);
+// The sum of every reaction's propensity in the current state.
+double total_propensity(const ConsoleModel& model) {
     double a0 = 0.0;
     for (int r = 0; r < model.sizes.num_rxns; r++)
         a0 += calc_rxn_prob_vesk(model.reactions[static_cast<std::size_t>(r)], model.species,
                                  model.params, model.sizes, r);
-    // Keep the sum observable so the propensity calls are not dropped.
+    return a0;
+}
+
+// What start-up builds from a validated model, then the first propensities
+// of every parameter set: set s > 0 replaces initial counts and rate
+// constants of the model as read, at the positions the file gives.
+void build_network(ConsoleModel& model) {
+    calc_dependency(model.sizes, model.reactions);
+    StoichMatrix matrix(model.sizes.num_rxns, model.sizes.num_cmpds);
+    create_stoich_matrix(model.sizes, model.reactions, matrix);
+    const ConsoleModel as_read = model;
+    double a0 = total_propensity(model);
+    for (std::size_t s = 1; s < model.sets.size(); s++) {
+        model.species = as_read.species;
+        model.reactions = as_read.reactions;
+        const ParamSet& set = model.sets[s];
+        for (const Compound& change : set.species)
+            model.species.at(static_cast<std::size_t>(change.index)).count = change.count;
+        for (std::size_t k = 0; k < set.rates.size(); k++)
+            model.reactions.at(static_cast<std::size_t>(set.rate_rxn[k]))
+                .rates.at(static_cast<std::size_t>(set.rates[k].index))
+                .value = set.rates[k].value;
+        a0 += total_propensity(model);
+    }
+    // Keep the sum observable so that the propensity calls are not dropped.
     volatile double sink = a0;
     (void)sink;
 }
