@@ -2,7 +2,8 @@
 # Throughput of the console program: runs plenta on the bundled example models
 # and prints, per model, algorithm and event-log setting, the number of
 # firings (summed from the summary file), the wall and user time and the
-# firings per second of wall time.
+# firings per second of wall time (and of user time, which is the steadier
+# figure on a machine shared with other work).
 #
 # The dimerisation-decay model is scaled up (time_end 100 and, by default, 100
 # runs: some 52 million firings) so that start-up and file creation do not
@@ -15,7 +16,7 @@
 # end; with the event log on the scaled model writes some 800 MB there.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$root/build-bench}"
+build="$(realpath -m "${1:-$root/build-bench}")"
 runs="${RUNS:-100}"
 plenta="$build/console/plenta"
 
@@ -52,20 +53,26 @@ measure() {  # label model-text-file algorithm eventlog_flag
   mkdir -p "$dir"
   cp "$model" "$dir/model.txt"
   printf '%s\nmodel.txt\n' "$dir" >"$dir/constants.txt"
-  local times
+  local times status=0
   TIMEFORMAT='%R %U'
-  times=$( { time (cd "$dir" && "$plenta") >/dev/null; } 2>&1 )
+  times=$( { time (cd "$dir" && "$plenta" >"$work/plenta.out" 2>"$work/plenta.err"); } 2>&1 ) ||
+    status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "plenta failed on $label (status $status):" >&2
+    cat "$work/plenta.out" "$work/plenta.err" >&2
+    exit 1
+  fi
   local summary
   summary=$(sed -n 2p "$model")  # header line 2: the summary file's name
   local firings
   firings=$(awk 'NF == 2 && $1 ~ /^[0-9]+$/ { s += $2 } END { printf "%d", s }' "$dir/$summary")
   read -r wall user <<<"$times"
   awk -v l="$label" -v a="$(algorithm_name "$alg")" -v g="$log" -v f="$firings" -v w="$wall" -v u="$user" \
-    'BEGIN { printf "%-26s %-15s %-4s %12d %8.2f %8.2f %14.0f\n", l, a, (g == 1 ? "on" : "off"), f, w, u, (w > 0 ? f / w : 0) }'
+    'BEGIN { printf "%-26s %-15s %-4s %12d %8.2f %8.2f %14.0f %14.0f\n", l, a, (g == 1 ? "on" : "off"), f, w, u, (w > 0 ? f / w : 0), (u > 0 ? f / u : 0) }'
   rm -rf "$dir"
 }
 
-printf '%-26s %-15s %-4s %12s %8s %8s %14s\n' model algorithm log firings wall_s user_s firings_per_s
+printf '%-26s %-15s %-4s %12s %8s %8s %14s %14s\n' model algorithm log firings wall_s user_s firings_per_s per_user_s
 
 # The scaled dimerisation-decay model, direct method, log off and on, then
 # the other two algorithms with the log off.
