@@ -124,5 +124,29 @@ TEST(E2eFailure, SeedTheGeneratorCannotTakeEndsInTheRandomLibrary) {
     EXPECT_FALSE(exists(dir.file("traj_1")));
 }
 
+TEST(E2eFailure, SnapshotGridOfTenthsNeverLoopsForever) {
+    // 0.1 is not a double: a boundary computed as t + (0.1 - fmod(t, 0.1))
+    // can round back to t itself (it does at 0.5), after which no call
+    // would move the time.  The driver must then stop with its message and
+    // status 1; where the boundaries are computed exactly, the run ends
+    // normally with a line for every tenth.
+    TempDir dir;
+    write_model(dir, model_header(1, 2, 3) + binding_pair_network(50, 40, 0.0, 0.0) +
+                         parameters(0.0, 1.0, 2, 11, {0}, 0.1, 0, 1));
+    RunResult r = run_plenta_in(dir.path());
+    Trajectory t = read_trajectory(dir.file("traj_1"));
+    EXPECT_EQ(t.points, 11);
+    if (r.status == 0) {
+        EXPECT_EQ(r.out, "");
+        ASSERT_EQ(t.lines.size(), 11u);
+        EXPECT_EQ(t.lines.back()[0], "1");
+    } else {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out.rfind("The simulation time cannot advance past ", 0), 0u) << r.out;
+        EXPECT_NE(r.out.find(" with snapshot_interval = 0.1. Exit.\n"), std::string::npos);
+        EXPECT_FALSE(t.lines.empty());  // the lines before the stall were kept
+    }
+}
+
 }  // namespace
 }  // namespace plenta_e2e
