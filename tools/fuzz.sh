@@ -6,13 +6,14 @@
 #   tools/fuzz.sh [SECONDS]      (default 300)
 #
 # Configures build-fuzz/ with clang and PLENTA_FUZZ=ON, builds only the fuzz
-# target and runs it on a scratch copy of tests/fuzz/corpus, so the seed
-# corpus in the tree is never changed.  Inputs that crash, hang (10 s), leak
-# or exceed the memory limits are written to build-fuzz/fuzz-runs/<date-time>/artifacts/;
-# reproduce one with
+# target and runs it on a scratch copy of tests/fuzz/corpus and of the earlier
+# findings in tests/fuzz/regressions, so the tree is never changed.  Inputs
+# that crash, hang (10 s) or exceed the memory limits are written to
+# build-fuzz/fuzz-runs/<date-time>/artifacts/; reproduce one with
 #   build-fuzz/tests/fuzz/fuzz_model_reader <file>
 # An input of the form "<constants.txt text>\0<model file text>" is the two
-# files; without a NUL byte it is the model file alone.
+# files; without a NUL byte it is the model file alone.  A fixed finding goes
+# to tests/fuzz/regressions/ with a test in tests/console/fuzz_regression_test.cpp.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,7 +29,7 @@ cmake --build "$build" -j "$(nproc)" --target fuzz_model_reader
 
 out="$build/fuzz-runs/$(date +%Y%m%d-%H%M%S)"
 mkdir -p "$out/corpus" "$out/artifacts"
-cp tests/fuzz/corpus/* "$out/corpus/"
+cp tests/fuzz/corpus/* tests/fuzz/regressions/* "$out/corpus/"
 out=$(cd "$out" && pwd)
 
 echo "=== fuzzing for $seconds s; corpus $out/corpus, reproducers $out/artifacts ==="

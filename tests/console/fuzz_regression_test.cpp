@@ -1,10 +1,13 @@
 // Inputs found by fuzzing the start-up read, each loaded through
 // load_console_model from a temporary folder.  Each was accepted before its
-// fix and then crashed or stalled what start-up builds from the model.
+// fix and then crashed or stalled what start-up builds from the model.  The
+// fuzzer's own reproducers are kept in tests/fuzz/regressions/ (the fuzz runs
+// start from them too); the cases built here vary them around the limit.
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -97,19 +100,16 @@ TEST_F(FuzzRegression, CoefficientsWhoseNetChangeOverflowsACount) {
 
 // Every count up to the text left to read used to get its zero-filled list,
 // so a 4 KB file of 20 reactions with num_subs = 2500 each (their substrate
-// lines missing, every position reading as species 0) held 50000 entries and
-// kept the dependency graph busy for minutes.  All lists together now hold
-// at most half as many entries as the file has characters.
+// lines missing, every position reading as species 0; many_large_lists.txt)
+// held 50000 entries and kept the dependency graph busy for minutes.  All
+// lists together now hold at most half as many entries as the file has
+// characters.
 TEST_F(FuzzRegression, ListEntriesBoundedByTheFileSize) {
     auto padded_model = [](int rxns, int subs) {
         std::string body;
         for (int r = 0; r < rxns; r++) body += block("uni-multi", subs, "", 1, "\n");
         return header(rxns) + body + kParameters + std::string(2600, '#');
     };
-    std::string reproducer = padded_model(20, 2500);
-    ASSERT_EQ(reproducer.size(), 4264u);
-    EXPECT_EQ(load(reproducer), rxn_msg(0, "num_subs = 2500 is more than the model file can hold."));
-
     // 2122 entries for 4244 characters: ten reactions of 211 (210 substrates,
     // one product) fit, the eleventh does not.
     std::string at_budget = padded_model(20, 210);
@@ -121,6 +121,31 @@ TEST_F(FuzzRegression, ListEntriesBoundedByTheFileSize) {
     ASSERT_EQ(load(padded_model(2, 30)), "");
     EXPECT_EQ(model_.reactions[1].subs_index, std::vector<int>(30, 0));
     EXPECT_EQ(model_.reactions[1].prods_index, std::vector<int>(1, 0));
+}
+
+// The fuzzer's reproducers as files: each is now rejected with its message.
+TEST_F(FuzzRegression, FuzzerReproducers) {
+    struct Case {
+        const char* file;
+        std::string message;
+    };
+    const Case cases[] = {
+        // The all_types model with a substrate coefficient of -21474836481,
+        // read as the smallest int, whose negation overflowed the matrix.
+        {"coefficient_int_min.txt",
+         "Model file " + dir_ + "/.//model.txt, reaction 6 (id 6): the stoichiometric "
+         "coefficients of species 0 add up to more than a 32-bit count can hold. Exit.\n"},
+        // 20 reactions of num_subs = 2500 in 4264 characters.
+        {"many_large_lists.txt", rxn_msg(0, "num_subs = 2500 is more than the model file can hold.")},
+    };
+    for (const Case& c : cases) {
+        std::ifstream file(std::string(PLENTA_TEST_DATA_DIR) + "/../fuzz/regressions/" + c.file,
+                           std::ios::binary);
+        ASSERT_TRUE(file) << c.file;
+        std::ostringstream text;
+        text << file.rdbuf();
+        EXPECT_EQ(load(text.str()), c.message) << c.file;
+    }
 }
 
 }  // namespace

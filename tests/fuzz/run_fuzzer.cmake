@@ -1,9 +1,11 @@
 # Runs a libFuzzer binary for SECONDS seconds on a fresh copy of the seed
-# corpus in WORK_DIR, so that the source tree is never written; crash
-# reproducers land in WORK_DIR/artifacts.  Fails when the fuzzer does.
+# corpus and of the earlier findings (REGRESSIONS) in WORK_DIR, so that the
+# source tree is never written; crash reproducers land in WORK_DIR/artifacts.
+# Fails when the fuzzer does.
 #
-#   cmake -DFUZZER=... -DCORPUS=... -DDICT=... -DWORK_DIR=... -DSECONDS=... -P run_fuzzer.cmake
-foreach(var FUZZER CORPUS DICT WORK_DIR SECONDS)
+#   cmake -DFUZZER=... -DCORPUS=... -DREGRESSIONS=... -DDICT=... -DWORK_DIR=... -DSECONDS=...
+#         -P run_fuzzer.cmake
+foreach(var FUZZER CORPUS REGRESSIONS DICT WORK_DIR SECONDS)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "run_fuzzer.cmake: ${var} is not set")
   endif()
@@ -11,7 +13,7 @@ endforeach()
 
 file(REMOVE_RECURSE ${WORK_DIR}/corpus)
 file(MAKE_DIRECTORY ${WORK_DIR}/corpus ${WORK_DIR}/artifacts)
-file(GLOB seeds ${CORPUS}/*)
+file(GLOB seeds ${CORPUS}/* ${REGRESSIONS}/*)
 file(COPY ${seeds} DESTINATION ${WORK_DIR}/corpus)
 
 # -close_fd_mask=1: the model builders print a line on standard output for
