@@ -12,26 +12,22 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "generator_step.h"
 #include "ranlib.h"
+
+namespace ranlib_detail {
+
+// The whole generator state of the process, in one place.
+RanlibGeneratorState generator = {0, 0, 0, 0, 0, 0, 0, 0, {0}, {0}, {0}, {0}, {0}, {0}, {0},
+                                  1, 0, 0};
+
+}  // namespace ranlib_detail
 
 namespace {
 
-// The whole generator state of the process, in one place.
-RanlibGeneratorState g_generator = {0, 0, 0, 0, 0, 0, 0, 0, {0}, {0}, {0}, {0}, {0}, {0}, {0},
-                                    1, 0, 0};
+using ranlib_detail::generator;
 
 ranlib_exit_handler g_exit_handler = nullptr;
-
-// Schrage's decomposition of the two moduli: m = a * q + r with r < q, so
-// that a * (s mod q) - r * (s div q) never leaves 32-bit range.
-constexpr int32_t kQ1 = 53668;  // Xm1 div Xa1
-constexpr int32_t kR1 = 12211;  // Xm1 mod Xa1
-constexpr int32_t kQ2 = 52774;  // Xm2 div Xa2
-constexpr int32_t kR2 = 3791;   // Xm2 mod Xa2
-
-// Default seeds used when the first draw finds no seeding.
-constexpr int32_t kDefaultSeed1 = 1234567890;
-constexpr int32_t kDefaultSeed2 = 123456789;
 
 int32_t current_index() {
     int32_t g;
@@ -54,7 +50,7 @@ void fail(const char* text, int status) {
 
 extern "C" {
 
-RanlibGeneratorState* ranlib_generator_state(void) { return &g_generator; }
+RanlibGeneratorState* ranlib_generator_state(void) { return &generator; }
 
 void ranlib_set_exit_handler(ranlib_exit_handler handler) { g_exit_handler = handler; }
 
@@ -65,7 +61,7 @@ void ranlib_exit(int status) {
 }
 
 void inrgcm(void) {
-    RanlibGeneratorState& s = g_generator;
+    RanlibGeneratorState& s = generator;
     s.Xm1 = 2147483563;    // 2^31 - 85
     s.Xm2 = 2147483399;    // 2^31 - 249
     s.Xa1 = 40014;
@@ -85,7 +81,7 @@ void setall(int32_t iseed1, int32_t iseed2) {
     int32_t remembered;
     gscgn(0, &remembered);
     if (!initialised()) inrgcm();
-    RanlibGeneratorState& s = g_generator;
+    RanlibGeneratorState& s = generator;
     s.Xig1[0] = iseed1;
     s.Xig2[0] = iseed2;
     // Generator 1 is made current before it is re-initialised, so that it
@@ -103,34 +99,12 @@ void setall(int32_t iseed1, int32_t iseed2) {
     gscgn(1, &remembered);
 }
 
-int32_t ignlgi(void) {
-    if (!initialised()) inrgcm();
-    int32_t seeded;
-    gssst(0, &seeded);
-    if (!seeded) setall(kDefaultSeed1, kDefaultSeed2);
-
-    RanlibGeneratorState& s = g_generator;
-    const int32_t g = s.curntg - 1;
-    int32_t s1 = s.Xcg1[g];
-    int32_t s2 = s.Xcg2[g];
-    int32_t k = s1 / kQ1;
-    s1 = s.Xa1 * (s1 - k * kQ1) - k * kR1;
-    if (s1 < 0) s1 += s.Xm1;
-    k = s2 / kQ2;
-    s2 = s.Xa2 * (s2 - k * kQ2) - k * kR2;
-    if (s2 < 0) s2 += s.Xm2;
-    s.Xcg1[g] = s1;
-    s.Xcg2[g] = s2;
-    int32_t z = s1 - s2;
-    if (z < 1) z += s.Xm1 - 1;
-    if (s.Xqanti[g]) z = s.Xm1 - z;
-    return z;
-}
+int32_t ignlgi(void) { return ranlib_detail::combined_step(); }
 
 void initgn(int32_t isdtyp) {
     if (!initialised())
         fail(" INITGN called before random number generator  initialized -- abort!\n", 1);
-    RanlibGeneratorState& s = g_generator;
+    RanlibGeneratorState& s = generator;
     const int32_t g = current_index();
     if (isdtyp == -1) {
         s.Xlg1[g] = s.Xig1[g];
@@ -151,8 +125,8 @@ void setsd(int32_t iseed1, int32_t iseed2) {
     if (!initialised())
         fail(" SETSD called before random number generator  initialized -- abort!\n", 1);
     const int32_t g = current_index();
-    g_generator.Xig1[g] = iseed1;
-    g_generator.Xig2[g] = iseed2;
+    generator.Xig1[g] = iseed1;
+    generator.Xig2[g] = iseed2;
     initgn(-1);
 }
 
@@ -160,19 +134,19 @@ void getsd(int32_t* iseed1, int32_t* iseed2) {
     if (!initialised())
         fail(" GETSD called before random number generator  initialized -- abort!\n", 0);
     const int32_t g = current_index();
-    *iseed1 = g_generator.Xcg1[g];
-    *iseed2 = g_generator.Xcg2[g];
+    *iseed1 = generator.Xcg1[g];
+    *iseed2 = generator.Xcg2[g];
 }
 
 void setant(int32_t qvalue) {
     if (!initialised())
         fail(" SETANT called before random number generator  initialized -- abort!\n", 1);
-    g_generator.Xqanti[current_index()] = qvalue;
+    generator.Xqanti[current_index()] = qvalue;
 }
 
 void advnst(int32_t k) {
     if (!initialised()) fail(" ADVNST called before random generator initialized - ABORT", 1);
-    RanlibGeneratorState& s = g_generator;
+    RanlibGeneratorState& s = generator;
     const int32_t g = current_index();
     // b = a^(2^k) mod m by k squarings; the new initial seed is b times the
     // current seed, i.e. the point 2^k values further on.

@@ -1,6 +1,7 @@
 // Uniform deviate, the three state accessors and the exact modular product.
 #include <cstdio>
 
+#include "generator_step.h"
 #include "ranlib.h"
 
 namespace {
@@ -17,7 +18,9 @@ extern "C" {
 // ignlgi() / Xm1 rounded to single precision.  The smallest value is 2^-31;
 // the 63 largest integers (2147483500 .. 2147483562) round to exactly 1.0,
 // and no integer gives 0, so callers may take log(1 / u) safely.
-float ranf(void) { return static_cast<float>(ignlgi() * 4.656613057E-10); }
+float ranf(void) {
+    return static_cast<float>(ranlib_detail::combined_step() * 4.656613057E-10);
+}
 
 void gscgn(int32_t getset, int32_t* g) {
     RanlibGeneratorState* s = ranlib_generator_state();

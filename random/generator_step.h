@@ -1,0 +1,52 @@
+// One step of the combined generator, shared by ignlgi (com) and ranf
+// (ranlib) so that the uniform deviate on the engine's innermost path costs
+// one inlined step instead of a chain of calls.  Private to the random
+// library.
+#ifndef PLENTA_RANDOM_GENERATOR_STEP_H
+#define PLENTA_RANDOM_GENERATOR_STEP_H
+
+#include "ranlib.h"
+
+namespace ranlib_detail {
+
+// The generator state of the process (defined in com.cpp); the public
+// accessor ranlib_generator_state() returns its address.
+extern RanlibGeneratorState generator;
+
+// Schrage's decomposition of the two moduli: m = a * q + r with r < q, so
+// that a * (s mod q) - r * (s div q) never leaves 32-bit range.
+constexpr int32_t kQ1 = 53668;  // Xm1 div Xa1
+constexpr int32_t kR1 = 12211;  // Xm1 mod Xa1
+constexpr int32_t kQ2 = 52774;  // Xm2 div Xa2
+constexpr int32_t kR2 = 3791;   // Xm2 mod Xa2
+
+// Default seeds used when the first draw finds no seeding.
+constexpr int32_t kDefaultSeed1 = 1234567890;
+constexpr int32_t kDefaultSeed2 = 123456789;
+
+// The flags are read straight from the state here: they are what gsrgs and
+// gssst hold, and this is the one hot path that reads them.
+inline int32_t combined_step() {
+    RanlibGeneratorState& s = generator;
+    if (!s.qrgnin) inrgcm();
+    if (!s.qqssd) setall(kDefaultSeed1, kDefaultSeed2);
+    const int32_t g = s.curntg - 1;
+    int32_t s1 = s.Xcg1[g];
+    int32_t s2 = s.Xcg2[g];
+    int32_t k = s1 / kQ1;
+    s1 = s.Xa1 * (s1 - k * kQ1) - k * kR1;
+    if (s1 < 0) s1 += s.Xm1;
+    k = s2 / kQ2;
+    s2 = s.Xa2 * (s2 - k * kQ2) - k * kR2;
+    if (s2 < 0) s2 += s.Xm2;
+    s.Xcg1[g] = s1;
+    s.Xcg2[g] = s2;
+    int32_t z = s1 - s2;
+    if (z < 1) z += s.Xm1 - 1;
+    if (s.Xqanti[g]) z = s.Xm1 - z;
+    return z;
+}
+
+}  // namespace ranlib_detail
+
+#endif  // PLENTA_RANDOM_GENERATOR_STEP_H
