@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "model/model.h"
 
 namespace plenta {
@@ -268,6 +269,42 @@ void write_trajectory_line(OutputFile& traj, double t, const std::vector<Compoun
 // Event-log block: n times, then n reaction numbers, 64-bit little-endian
 // doubles, each array in one write.
 void write_eventlog_block(OutputFile& evlog, const double* times, const double* rxns, int n);
+
+// ---- One run, shared by the console driver and other front ends ----
+
+// What a front end records of a run.  snapshot() is called on every snapshot
+// boundary before the engine is called there, and once more (final_snapshot)
+// after the run's last engine call.  empty_event_log() is called whenever the
+// event-log buffer is full, and by a tau leap whose batch does not fit in it;
+// it must take the buffer's events and set the event count to 0.
+class RunRecorder {
+public:
+    virtual ~RunRecorder() = default;
+    virtual void snapshot(double t, const std::vector<Compound>& species,
+                          const std::vector<int>& fire_count, bool final_snapshot) = 0;
+    virtual void empty_event_log(int& event_count) = 0;
+};
+
+// The changes of one parameter set applied on top of counts and reactions
+// (species counts, then rate constant values); the caller restores the model
+// as read first.
+void apply_param_set_changes(const ParamSet& set, std::vector<int>& counts,
+                             std::vector<Reaction>& reactions);
+
+// One run, exactly as the console program draws it: counts from run_counts,
+// fire_count zeroed, every propensity and the first event from time 0, then
+// vesk (or vesk_tau under tau-leaping) while time_end > t, from the t given
+// (time_start).  With eventlog_flag 1, buffer holds eventlog_arraysize events
+// and event_count ends with the events left in it.  Returns false when the
+// time stalled (an engine call neither advanced t nor fired anything; see
+// stalled_run_message), with t at the stalled time.  Exceptions of the
+// recorder pass through.
+bool simulate_run(ConsoleModel& model, const StoichMatrix& matrix,
+                  const std::vector<int>& run_counts, std::vector<int>& fire_count,
+                  EventLog buffer, RunRecorder& recorder, double& t, int& event_count);
+
+// The line printed when a run's time cannot advance.
+std::string stalled_run_message(double t, double snapshot_interval);
 
 // ---- Run driver ----
 

@@ -89,12 +89,6 @@ struct EventLogFiles {
     }
 };
 
-// The engine's drain hook: a tau leap whose batch does not fit in the rest of
-// the buffer has it written out exactly as a full buffer after a call is.
-void drain_event_log(void* context, int& event_count) {
-    static_cast<EventLogFiles*>(context)->write_full(event_count);
-}
-
 // Everything the driver owns besides the model records.
 struct RunDriver {
     ConsoleModel& m;
@@ -152,46 +146,31 @@ void apply_param_set(RunDriver& d, std::size_t s) {
     for (std::size_t r = 0; r < d.m.reactions.size(); r++)
         for (std::size_t k = 0; k < d.saved_rates[r].size(); k++)
             d.m.reactions[r].rates[k].value = d.saved_rates[r][k];
-    const ParamSet& set = d.m.sets[s];
-    for (const Compound& change : set.species)
-        d.set_counts[static_cast<std::size_t>(change.index)] = change.count;
-    for (std::size_t k = 0; k < set.rates.size(); k++) {
-        Reaction& r = d.m.reactions[static_cast<std::size_t>(set.rate_rxn[k])];
-        r.rates[static_cast<std::size_t>(set.rates[k].index)].value = set.rates[k].value;
+    apply_param_set_changes(d.m.sets[s], d.set_counts, d.m.reactions);
+}
+
+// The driver's side of a run: trajectory lines at the snapshots and the
+// event-log files whenever the buffer is full.
+struct FileRecorder : RunRecorder {
+    RunDriver& d;
+    explicit FileRecorder(RunDriver& driver) : d(driver) {}
+
+    void snapshot(double t, const std::vector<Compound>& species,
+                  const std::vector<int>& fire_count, bool final_snapshot) override {
+        write_trajectory_line(d.traj, t, species, d.m.params.monit, fire_count, d.prev_fire_count,
+                              final_snapshot);
     }
-}
-
-// Fresh counts, firing totals, propensities and first event.  The first event
-// is drawn from time 0 whatever time_start is.
-void start_run_state(RunDriver& d) {
-    for (std::size_t s = 0; s < d.m.species.size(); s++) d.m.species[s].count = d.set_counts[s];
-    d.fire_count.assign(d.m.reactions.size(), 0);
-    d.prev_fire_count.assign(d.m.reactions.size(), 0);
-    SimParams& p = d.m.params;
-    update_rxn_prob_all(d.m.reactions, d.m.species, p, d.m.sizes, 0.0);
-    double next_time = 0.0;
-    int next_rxn = 0;
-    double a0 = 0.0;
-    find_next_reaction_vesk(next_time, next_rxn, a0, d.m.reactions, p.algorithm, 1, d.m.sizes,
-                            0.0);
-    p.next_time = next_time;
-    p.next_rxn = next_rxn;
-    p.total_prob = a0;
-}
-
-long long total_firings(const std::vector<int>& fire_count) {
-    long long sum = 0;
-    for (int n : fire_count) sum += n;
-    return sum;
-}
+    void empty_event_log(int& event_count) override { d.evlog.write_full(event_count); }
+};
 
 void run_one(RunDriver& d, int set_number, int run_in_set) {
     ConsoleModel& m = d.m;
     SimParams& p = m.params;
     d.run_counter += 1;
-    double t = p.time_start;
-    start_run_state(d);
+    d.prev_fire_count.assign(m.reactions.size(), 0);
 
+    // The files of the run are created before its first event is drawn; the
+    // draws do not depend on them, and a failure ends the program either way.
     write_summary_run_start(d.summary, m.sizes.num_rxns, set_number, d.run_counter);
     OutputFile& traj = d.traj;
     open_or_fail(traj, trajectory_file_name(m.traj_base, d.run_counter), "wt",
@@ -199,38 +178,16 @@ void run_one(RunDriver& d, int set_number, int run_in_set) {
     write_trajectory_header(traj, run_in_set, d.points, m.sizes.num_monit, m.sizes.num_rxns);
     if (d.logging) d.evlog.start_run(d.run_counter);
 
-    EventLog log;
+    EventLog buffer;
     if (d.logging) {
-        log.times = d.evlog.times.data();
-        log.rxns = d.evlog.rxns.data();
-        log.drain = drain_event_log;
-        log.drain_context = &d.evlog;
+        buffer.times = d.evlog.times.data();
+        buffer.rxns = d.evlog.rxns.data();
     }
+    FileRecorder recorder(d);
+    double t = p.time_start;
     int event_count = 0;
-    while (p.time_end > t) {
-        if (is_snapshot_time(t, p.snapshot_interval))
-            write_trajectory_line(traj, t, m.species, p.monit, d.fire_count, d.prev_fire_count,
-                                  false);
-        const double t_before = t;
-        const int count_before = event_count;
-        const long long fired_before = total_firings(d.fire_count);
-        if (p.algorithm == kTauLeaping)
-            vesk_tau(m.reactions, m.sizes, m.species, d.matrix, p, log, event_count, d.fire_count,
-                     t);
-        else
-            vesk(m.reactions, m.sizes, m.species, d.matrix, p, log, event_count, d.fire_count, t);
-        if (d.logging && event_count == d.evlog.capacity) d.evlog.write_full(event_count);
-        // A call that neither moved the time nor fired anything leaves the
-        // state exactly as it was, and so would every later call: the next
-        // boundary is not representable as a larger double.  Stop instead of
-        // looping forever.
-        if (!(t > t_before) && event_count == count_before &&
-            total_firings(d.fire_count) == fired_before)
-            throw OutputFailure{"The simulation time cannot advance past " + str_g(t) +
-                                " with snapshot_interval = " + str_g(p.snapshot_interval) +
-                                ". Exit.\n"};
-    }
-    write_trajectory_line(traj, t, m.species, p.monit, d.fire_count, d.prev_fire_count, true);
+    if (!simulate_run(m, d.matrix, d.set_counts, d.fire_count, buffer, recorder, t, event_count))
+        throw OutputFailure{stalled_run_message(t, p.snapshot_interval)};
     traj.close();
     write_summary_fire_counts(d.summary, d.fire_count);
     if (d.logging) d.evlog.finish_run(event_count);
@@ -271,6 +228,86 @@ void start_up(RunDriver& d, int eventlog_capacity) {
 }
 
 }  // namespace
+
+void apply_param_set_changes(const ParamSet& set, std::vector<int>& counts,
+                             std::vector<Reaction>& reactions) {
+    for (const Compound& change : set.species)
+        counts[static_cast<std::size_t>(change.index)] = change.count;
+    for (std::size_t k = 0; k < set.rates.size(); k++) {
+        Reaction& r = reactions[static_cast<std::size_t>(set.rate_rxn[k])];
+        r.rates[static_cast<std::size_t>(set.rates[k].index)].value = set.rates[k].value;
+    }
+}
+
+std::string stalled_run_message(double t, double snapshot_interval) {
+    return "The simulation time cannot advance past " + str_g(t) +
+           " with snapshot_interval = " + str_g(snapshot_interval) + ". Exit.\n";
+}
+
+namespace {
+
+// The engine's drain hook: a tau leap whose batch does not fit in the rest of
+// the buffer has it emptied exactly as a full buffer after a call is.
+void drain_to_recorder(void* context, int& event_count) {
+    static_cast<RunRecorder*>(context)->empty_event_log(event_count);
+}
+
+long long total_firings(const std::vector<int>& fire_count) {
+    long long sum = 0;
+    for (int n : fire_count) sum += n;
+    return sum;
+}
+
+}  // namespace
+
+bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector<int>& run_counts,
+                  std::vector<int>& fire_count, EventLog buffer, RunRecorder& recorder, double& t,
+                  int& event_count) {
+    SimParams& p = m.params;
+    const bool logging = p.eventlog_flag == 1;
+
+    // Fresh counts, firing totals, propensities and first event.  The first
+    // event is drawn from time 0 whatever time_start is.
+    for (std::size_t s = 0; s < m.species.size(); s++) m.species[s].count = run_counts[s];
+    fire_count.assign(m.reactions.size(), 0);
+    update_rxn_prob_all(m.reactions, m.species, p, m.sizes, 0.0);
+    double next_time = 0.0;
+    int next_rxn = 0;
+    double a0 = 0.0;
+    find_next_reaction_vesk(next_time, next_rxn, a0, m.reactions, p.algorithm, 1, m.sizes, 0.0);
+    p.next_time = next_time;
+    p.next_rxn = next_rxn;
+    p.total_prob = a0;
+
+    EventLog log;
+    if (logging) {
+        log.times = buffer.times;
+        log.rxns = buffer.rxns;
+        log.drain = drain_to_recorder;
+        log.drain_context = &recorder;
+    }
+    event_count = 0;
+    while (p.time_end > t) {
+        if (is_snapshot_time(t, p.snapshot_interval)) recorder.snapshot(t, m.species, fire_count, false);
+        const double t_before = t;
+        const int count_before = event_count;
+        const long long fired_before = total_firings(fire_count);
+        if (p.algorithm == kTauLeaping)
+            vesk_tau(m.reactions, m.sizes, m.species, matrix, p, log, event_count, fire_count, t);
+        else
+            vesk(m.reactions, m.sizes, m.species, matrix, p, log, event_count, fire_count, t);
+        if (logging && event_count == p.eventlog_arraysize) recorder.empty_event_log(event_count);
+        // A call that neither moved the time nor fired anything leaves the
+        // state exactly as it was, and so would every later call: the next
+        // boundary is not representable as a larger double.  Stop instead of
+        // looping forever.
+        if (!(t > t_before) && event_count == count_before &&
+            total_firings(fire_count) == fired_before)
+            return false;
+    }
+    recorder.snapshot(t, m.species, fire_count, true);
+    return true;
+}
 
 int run_console_model(ConsoleModel& model, int eventlog_capacity) {
     std::string failure;
