@@ -41,12 +41,30 @@ struct EventLog {
 
 // ---- Snapshot boundaries ----
 
-// The next snapshot boundary strictly after t, for interval runs that start
-// at t.
+// Snapshot times are the grid k * interval (k whole, the double product).
+// Where the interval and the times are binary fractions the grid agrees with
+// stepping t + (interval - fmod(t, interval)); for other intervals (0.1,
+// 0.3, 1/3) only the grid keeps every boundary later than the last and
+// recognisable as a snapshot time.
+
+// The first grid time later than t, for interval runs that start at t; t
+// itself when no later grid time can be told apart from t (t + interval == t).
 double next_snapshot_time(double t, double interval);
 
 // Whether t lies on a snapshot boundary (a snapshot is taken there).
 bool is_snapshot_time(double t, double interval);
+
+// Whether a run that started at `start` and has reached t goes on toward
+// `end`: end > t, except that a grid time past start that is short of end by
+// rounding only (a few ulps) ends the span there.
+bool span_continues(double t, double start, double end, double interval);
+
+// floor(span / interval), a quotient short of a whole number by rounding only
+// counting as that number (0.3 / 0.1 gives 3).
+double whole_snapshot_intervals(double span, double interval);
+
+// t, or the grid time right above it when t is short of it by rounding only.
+double snapshot_start_time(double t, double interval);
 
 // ---- One exact step ----
 

@@ -36,6 +36,12 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
     double tau = params.next_time;
     int mu = params.next_rxn;
 
+    // No boundary later than t (the time is too large for the snapshot grid
+    // to go on): nothing is fired, so that the front end sees a call that did
+    // not advance and stops, instead of every pending firing up to t being
+    // replayed in an endless run of calls.
+    if (!(boundary > t)) return;
+
     // A firing exactly on the boundary belongs to this interval.  An
     // infinite (or never) next time ends the loop at once.
     while (boundary >= tau) {
