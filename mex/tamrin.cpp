@@ -213,8 +213,10 @@ void read_parameters(const mxArray* s, Call& c) {
                       "parameter \"randseed\" = %g: the generator needs a seed in 1..%.0f",
                       c.randseed, kMaxSeed);
 
-    // One result column per snapshot interval of the span, at least one.
-    const double columns = p.timestep / p.snapshot_interval;
+    // One result column per snapshot interval of the span, at least one.  A
+    // quotient short of a whole number by rounding only (0.3 / 0.1) counts as
+    // that number, as the span then ends on that grid time.
+    const double columns = whole_snapshot_intervals(p.timestep, p.snapshot_interval);
     if (!(columns < kIntLimit))
         gateway_error("tamrin:badParameter",
                       "\"timestep\" / \"snapshot_interval\" = %g result columns is too many",
@@ -337,12 +339,18 @@ void simulate(Call& c) {
     evlog.rxns = data_of(c, kOutLogRxns);
     if (p.eventlog_arraysize == 0) p.eventlog_flag = 0;  // a log without room logs nothing
 
-    double t = p.start_time;
+    // A start short of a grid time by rounding only (0.7 for the grid time
+    // 0.7000000000000001 of an interval of 0.1, or a start summed up from
+    // earlier spans) starts on it, so that it does not take a column of its
+    // own after 1e-16 of simulated time.  The span ends at start + timestep,
+    // or on a grid time short of that by rounding only.
+    const double start = snapshot_start_time(p.start_time, p.snapshot_interval);
+    double t = start;
     int events = 0;
     int snapshots = 0;
     double last_column_time = t;
     const double end = p.start_time + p.timestep;
-    while (end > t) {
+    while (span_continues(t, start, end, p.snapshot_interval)) {
         advance_to_boundary(c, matrix, evlog, events, t);
         if (snapshots < c.model.num_points) {
             write_column(c, snapshots, t);
