@@ -1,0 +1,515 @@
+// The SBML model's checks and the mapping of its species and reactions onto
+// plenta's records (see sbml2plenta.h for how a kinetic law is read).
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <memory>
+#include <utility>
+
+#include <sbml/SBMLTypes.h>
+
+#include "tools/sbml2plenta/law.h"
+#include "tools/sbml2plenta/sbml2plenta.h"
+
+LIBSBML_CPP_NAMESPACE_USE
+
+namespace sbml2plenta {
+
+namespace {
+
+constexpr std::size_t kMaxNameChars = 83;   // species names in the model file
+constexpr std::size_t kMaxTitleChars = 78;  // reaction title lines
+// Stoichiometries above this are surely an error, and keep the net changes of
+// a reaction far inside a 32-bit count.
+constexpr double kMaxStoichiometry = 1e6;
+// An initial amount is "whole" when it is within this relative distance of
+// an integer: concentration × size picks up a rounding error in the last bit
+// (0.7 × 3 is 2.0999999999999996), which is not a change of the model's value.
+constexpr double kWholeTolerance = 1e-12;
+
+[[noreturn]] void refuse(const std::string& message) { throw ConversionError{message}; }
+
+std::string in_quotes(const std::string& id) { return "'" + id + "'"; }
+
+// A side of a reaction: species positions with their summed stoichiometries,
+// in the order of first mention.
+using Side = std::vector<std::pair<int, int>>;
+
+int side_coef(const Side& side, int species) {
+    for (const auto& [s, c] : side)
+        if (s == species) return c;
+    return 0;
+}
+
+class Converter {
+public:
+    Converter(Model& model, unsigned level, const ConvertOptions& options)
+        : m_(model), level_(level), options_(options) {}
+
+    OutModel run() {
+        check_model_constructs();
+        read_compartment();
+        read_species();
+        if (m_.getNumReactions() == 0) refuse("the model has no reactions; plenta needs at least one");
+        for (unsigned i = 0; i < m_.getNumReactions(); i++) convert_reaction(*m_.getReaction(i));
+        choose_monitored();
+        return std::move(out_);
+    }
+
+private:
+    // ---- Model-wide constructs with no counterpart in the model file ----
+
+    void check_model_constructs() {
+        if (m_.getNumEvents() > 0) {
+            const Event* e = m_.getEvent(0);
+            refuse("event " + in_quotes(e->getId()) +
+                   ": events change the state at given moments, which plenta's reactions cannot express");
+        }
+        if (m_.getNumRules() > 0) {
+            const Rule* r = m_.getRule(0);
+            std::string kind = r->isAlgebraic() ? "algebraic rule"
+                               : r->isRate()    ? "rate rule for " + in_quotes(r->getVariable())
+                                                : "assignment rule for " + in_quotes(r->getVariable());
+            refuse(kind + ": rules are not reactions, and plenta simulates reactions only");
+        }
+        if (m_.getNumInitialAssignments() > 0)
+            refuse("initial assignment to " + in_quotes(m_.getInitialAssignment(0)->getSymbol()) +
+                   ": give the value in the element itself");
+        if (m_.getNumConstraints() > 0)
+            refuse("constraint " + in_quotes(m_.getConstraint(0)->getMetaId()) +
+                   ": plenta cannot check constraints during a run");
+        if (level_ >= 3 && m_.isSetConversionFactor())
+            refuse("model conversion factor " + in_quotes(m_.getConversionFactor()) +
+                   ": reactions must change species by whole molecules");
+    }
+
+    // ---- The one compartment: plenta's reaction volume ----
+
+    void read_compartment() {
+        if (m_.getNumCompartments() != 1)
+            refuse("the model has " + std::to_string(m_.getNumCompartments()) +
+                   " compartments; plenta simulates one well-mixed volume");
+        compartment_ = m_.getCompartment(0);
+        const std::string id = compartment_->getId();
+        if (!compartment_->isSetSize())
+            refuse("compartment " + in_quotes(id) + ": it has no size, needed as the reaction volume");
+        out_.volume = compartment_->getSize();
+        if (!(out_.volume > 0.0) || !std::isfinite(out_.volume))
+            refuse("compartment " + in_quotes(id) + ": its size " + exact_number(out_.volume) +
+                   " is not a positive number");
+        // In a compartment without spatial dimensions a species has no
+        // concentration; its symbol stands for its amount.
+        zero_dimensional_ = compartment_->isSetSpatialDimensions() &&
+                            compartment_->getSpatialDimensionsAsDouble() == 0.0;
+    }
+
+    // ---- Species and their initial amounts ----
+
+    void read_species() {
+        if (m_.getNumSpecies() == 0) refuse("the model has no species");
+        for (unsigned i = 0; i < m_.getNumSpecies(); i++) {
+            const Species& s = *m_.getSpecies(i);
+            const std::string id = s.getId();
+            if (id.size() > kMaxNameChars)
+                refuse("species " + in_quotes(id) + ": its id is longer than the 83 characters of a species name");
+            if (level_ >= 3 && s.isSetConversionFactor())
+                refuse("species " + in_quotes(id) + ": conversion factor " +
+                       in_quotes(s.getConversionFactor()) +
+                       ": reactions must change species by whole molecules");
+            species_index_[id] = static_cast<int>(i);
+            out_.species.push_back(OutSpecies{id, initial_count(s)});
+        }
+    }
+
+    int initial_count(const Species& s) {
+        const std::string id = s.getId();
+        double amount = 0.0;
+        if (s.isSetInitialAmount())
+            amount = s.getInitialAmount();
+        else if (s.isSetInitialConcentration())
+            amount = s.getInitialConcentration() * out_.volume;
+        else
+            refuse("species " + in_quotes(id) + ": it has no initial amount or concentration");
+        if (!std::isfinite(amount) || amount < 0.0)
+            refuse("species " + in_quotes(id) + ": its initial amount " + exact_number(amount) +
+                   " is not a non-negative number");
+        double whole = std::nearbyint(amount);
+        if (whole > std::numeric_limits<std::int32_t>::max())
+            refuse("species " + in_quotes(id) + ": its initial amount " + exact_number(amount) +
+                   " is more molecules than a 32-bit count holds");
+        if (std::fabs(whole - amount) > kWholeTolerance * std::fmax(1.0, amount))
+            out_.warnings.push_back("species " + in_quotes(id) + ": initial amount " +
+                                    exact_number(amount) + " rounded to " +
+                                    exact_number(whole) + " molecules");
+        return static_cast<int>(whole);
+    }
+
+    // ---- Reactions ----
+
+    void convert_reaction(const Reaction& r) {
+        const std::string id = r.getId();
+        const std::string where = "reaction " + in_quotes(id);
+        if (r.isSetFast() && r.getFast())
+            refuse(where + ": it is marked fast (in rapid equilibrium), which plenta does not simulate");
+        if (!r.isSetKineticLaw() || !r.getKineticLaw()->isSetMath())
+            refuse(where + ": it has no kinetic law");
+        Side reactants = read_side(r, true, where);
+        Side products = read_side(r, false, where);
+        check_fixed_species(reactants, products, where);
+
+        const KineticLaw& law = *r.getKineticLaw();
+        const ASTNode* math = law.getMath();
+        SymbolResolver resolve = [&](const std::string& name) { return resolve_symbol(law, name); };
+        const std::string law_where = where + ": kinetic law '" + law_text(math) + "'";
+        try {
+            if (r.getReversible()) {
+                Polynomial forward, reverse;
+                if (split_difference(math, resolve, forward, reverse)) {
+                    add_reaction(id, " forward", reactants, products, forward, law_where);
+                    add_reaction(id, " reverse", products, reactants, reverse, law_where);
+                    return;
+                }
+                out_.warnings.push_back(where +
+                                        ": marked reversible, but its law has no reverse term; "
+                                        "converted as irreversible");
+            }
+            add_reaction(id, "", reactants, products, law_polynomial(math, resolve), law_where);
+        } catch (const LawError& e) {
+            refuse(law_where + ": " + e.why);
+        }
+    }
+
+    Side read_side(const Reaction& r, bool reactant_side, const std::string& where) {
+        Side side;
+        unsigned n = reactant_side ? r.getNumReactants() : r.getNumProducts();
+        for (unsigned i = 0; i < n; i++) {
+            const SpeciesReference& ref = reactant_side ? *r.getReactant(i) : *r.getProduct(i);
+            const std::string sid = ref.getSpecies();
+            auto found = species_index_.find(sid);
+            if (found == species_index_.end())
+                refuse(where + ": species " + in_quotes(sid) + " is not in the model");
+            const std::string what = where + ", " + (reactant_side ? "reactant " : "product ") + in_quotes(sid);
+            if (level_ == 2 && ref.isSetStoichiometryMath())
+                refuse(what + ": its stoichiometry is a formula, not a whole number");
+            if (level_ >= 3 && !ref.isSetStoichiometry())
+                refuse(what + ": it has no stoichiometry");
+            double v = ref.getStoichiometry();
+            if (!(v > 0.0) || v != std::floor(v) || v > kMaxStoichiometry)
+                refuse(what + ": stoichiometry " + exact_number(v) +
+                       " is not a whole number of molecules from 1 to 1000000");
+            add_to_side(side, found->second, static_cast<int>(v));
+        }
+        return side;
+    }
+
+    static void add_to_side(Side& side, int species, int coef) {
+        for (auto& entry : side)
+            if (entry.first == species) {
+                entry.second += coef;
+                return;
+            }
+        side.emplace_back(species, coef);
+    }
+
+    // Boundary and constant species keep their amounts whatever the reactions
+    // do; plenta has no such species, so a reaction may not change them.
+    void check_fixed_species(const Side& reactants, const Side& products, const std::string& where) {
+        auto check = [&](int species) {
+            const Species& s = *m_.getSpecies(static_cast<unsigned>(species));
+            if (side_coef(products, species) == side_coef(reactants, species)) return;
+            if (s.getBoundaryCondition())
+                refuse(where + ": it changes species " + in_quotes(s.getId()) +
+                       ", a boundary condition, whose amount reactions must not change");
+            if (s.getConstant())
+                refuse(where + ": it changes species " + in_quotes(s.getId()) +
+                       ", which is constant");
+        };
+        for (const auto& entry : reactants) check(entry.first);
+        for (const auto& entry : products) check(entry.first);
+    }
+
+    Symbol resolve_symbol(const KineticLaw& law, const std::string& name) {
+        Symbol s;
+        // A reaction's own parameters hide the model's.
+        const SBase* local = level_ >= 3 ? static_cast<const SBase*>(law.getLocalParameter(name))
+                                         : static_cast<const SBase*>(law.getParameter(name));
+        if (local) return parameter_symbol(name, local, "local parameter ");
+        if (const Parameter* p = m_.getParameter(name)) return parameter_symbol(name, p, "parameter ");
+        auto found = species_index_.find(name);
+        if (found != species_index_.end()) {
+            const Species& sp = *m_.getSpecies(static_cast<unsigned>(found->second));
+            s.kind = Symbol::kSpecies;
+            s.species = found->second;
+            s.concentration = !sp.getHasOnlySubstanceUnits() && !zero_dimensional_;
+            return s;
+        }
+        if (name == compartment_->getId()) {
+            s.kind = Symbol::kCompartment;
+            return s;
+        }
+        if (m_.getReaction(name))
+            s.why = in_quotes(name) + " is a reaction's rate, which is not mass action";
+        else
+            s.why = in_quotes(name) + " is not defined in the model";
+        return s;
+    }
+
+    static Symbol parameter_symbol(const std::string& name, const SBase* p, const char* kind) {
+        Symbol s;
+        bool set = false;
+        double v = 0.0;
+        if (auto lp = dynamic_cast<const LocalParameter*>(p)) {
+            set = lp->isSetValue();
+            v = lp->getValue();
+        } else if (auto gp = dynamic_cast<const Parameter*>(p)) {
+            set = gp->isSetValue();
+            v = gp->getValue();
+        }
+        if (!set) {
+            s.why = kind + in_quotes(name) + " has no value";
+        } else if (!std::isfinite(v)) {
+            s.why = kind + in_quotes(name) + " is not a finite number";
+        } else {
+            s.kind = Symbol::kNumber;
+            s.value = v;
+        }
+        return s;
+    }
+
+    // ---- Choosing the reaction type ----
+
+    // c · V^n with the powers of V applied one by one: no rounding at all when
+    // n = 0, one per factor otherwise.
+    double scaled(double c, int n) const {
+        for (; n > 0; n--) c *= out_.volume;
+        for (; n < 0; n++) c /= out_.volume;
+        return c;
+    }
+
+    int sink() { return extra_species(sink_, "Sink"); }
+    int source() { return extra_species(source_, "Source"); }
+
+    // A species added for the format: an empty product side needs a sink,
+    // an empty substrate side a source.  Named so as not to meet an SBML id.
+    int extra_species(int& slot, std::string name) {
+        if (slot >= 0) return slot;
+        while (species_index_.count(name)) name += "_";
+        slot = static_cast<int>(out_.species.size());
+        species_index_[name] = slot;
+        out_.species.push_back(OutSpecies{name, 0});
+        return slot;
+    }
+
+    std::string side_text(const Side& side) const {
+        if (side.empty()) return "0";
+        std::string text;
+        for (const auto& [s, c] : side) {
+            if (!text.empty()) text += " + ";
+            if (c != 1) text += std::to_string(c) + " ";
+            text += out_.species[static_cast<std::size_t>(s)].name;
+        }
+        return text;
+    }
+
+    void add_reaction(const std::string& id, const std::string& direction, const Side& reactants,
+                      const Side& products, const Polynomial& law, const std::string& law_where) {
+        OutReaction rx = choose_type(reactants, products, law, law_where + direction_note(direction));
+        for (double& k : rx.rates) {
+            if (k == 0.0) k = 0.0;  // no "-0" in the model file
+            if (!std::isfinite(k) || k < 0.0)
+                refuse(law_where + direction_note(direction) + ": it gives the rate constant " +
+                       exact_number(k) + ", which is not a non-negative number");
+        }
+        std::string equation = side_text(reactants) + " -> " + side_text(products);
+        rx.title = (id + direction + ": " + equation).substr(0, kMaxTitleChars);
+        rx.report = "reaction " + in_quotes(id) + direction + ": " + equation + " as \"" + rx.type +
+                    "\", StoP =";
+        for (double k : rx.rates) rx.report += " " + exact_number(k);
+        out_.reactions.push_back(std::move(rx));
+    }
+
+    static std::string direction_note(const std::string& direction) {
+        return direction.empty() ? "" : "," + direction + " term";
+    }
+
+    OutReaction choose_type(const Side& reactants, const Side& products, const Polynomial& law,
+                            const std::string& where) {
+        if (reactants.empty() && products.empty())
+            refuse(where + ": the reaction has neither reactants nor products");
+        if (law.size() == 2) return homodimerisation(reactants, products, law, where);
+        if (law.size() != 1) refuse(where + ": it is not a single mass-action term");
+        const TermKey& key = law.begin()->first;
+        const double c = law.begin()->second;
+        for (const auto& [s, e] : key.powers)
+            if (e < 0)
+                refuse(where + ": species " + in_quotes(out_.species[static_cast<std::size_t>(s)].name) +
+                       " divides the law, which is not mass action");
+        for (const auto& [s, coef] : reactants) {
+            const std::string name = in_quotes(out_.species[static_cast<std::size_t>(s)].name);
+            auto it = key.powers.find(s);
+            if (it == key.powers.end())
+                refuse(where + ": it does not vanish when reactant " + name +
+                       " is used up, so it is not the mass-action law of this reaction");
+            if (coef > 1)
+                refuse(where + ": the reaction takes " + std::to_string(coef) + " molecules of " +
+                       name + "; only two alike molecules with the law k*" +
+                       out_.species[static_cast<std::size_t>(s)].name + "*(" +
+                       out_.species[static_cast<std::size_t>(s)].name +
+                       "-1)/2 can be expressed exactly");
+        }
+        if (reactants.empty() && key.powers.empty()) return constant_source(products, c, key.volume_exp);
+        if (reactants.size() == 1 && key.powers.size() == 1 && key.powers.begin()->second == 1)
+            return first_order(reactants[0].first, products, scaled(c, key.volume_exp));
+        if (reactants.size() == 2 && key.powers.size() == 2 && key.powers.begin()->second == 1 &&
+            key.powers.rbegin()->second == 1) {
+            int p = products.empty() ? sink() : products[0].first;
+            bool single = products.empty() || (products.size() == 1 && products[0].second == 1);
+            if (single && p != reactants[0].first && p != reactants[1].first)
+                return fixed_shape("binding", {reactants[0].first, reactants[1].first}, {p},
+                                   scaled(c, key.volume_exp + 1));
+        }
+        return mass_action_n_order(reactants, products, key, c);
+    }
+
+    OutReaction fixed_shape(const char* type, std::vector<int> subs, std::vector<int> prods, double k0) {
+        OutReaction rx;
+        rx.type = type;
+        for (int s : subs) rx.substrates.push_back(OutEntry{s, 0, 0.0});
+        for (int p : prods) rx.products.push_back(OutEntry{p, 0, 0.0});
+        rx.rates = {k0};
+        return rx;
+    }
+
+    // X -> products with the law k0 · x.  "uni-uni" sets +1 at its product
+    // after -1 at X, so it is used only when the product is another species;
+    // "unbinding" for two other species; "uni-multi" (which adds its
+    // products' coefficients to the -1 at X) for everything else, such as
+    // X -> 2 X or G -> G + M.
+    OutReaction first_order(int x, const Side& products, double k0) {
+        if (products.empty()) return fixed_shape("uni-uni", {x}, {sink()}, k0);
+        if (products.size() == 1 && products[0].second == 1 && products[0].first != x)
+            return fixed_shape("uni-uni", {x}, {products[0].first}, k0);
+        if (products.size() == 2 && products[0].second == 1 && products[1].second == 1 &&
+            products[0].first != x && products[1].first != x)
+            return fixed_shape("unbinding", {x}, {products[0].first, products[1].first}, k0);
+        OutReaction rx = fixed_shape("uni-multi", {x}, {}, k0);
+        for (const auto& [p, coef] : products) rx.products.push_back(OutEntry{p, coef, 0.0});
+        return rx;
+    }
+
+    // 0 -> products at the constant rate c · V^a.  "n-order" with k1 = 0 has
+    // the propensity k0 · V whatever its substrate holds, so k0 = c · V^(a-1);
+    // its substrate is a source species with coefficient 0, never consumed.
+    OutReaction constant_source(const Side& products, double c, int volume_exp) {
+        OutReaction rx;
+        rx.type = "n-order";
+        rx.substrates.push_back(OutEntry{source(), 0, 0.0});
+        for (const auto& [p, coef] : products) rx.products.push_back(OutEntry{p, coef, 0.0});
+        rx.rates = {scaled(c, volume_exp - 1), 0.0};
+        return rx;
+    }
+
+    // Any other single term c · V^a · Π x_s^e_s whose reactants each enter
+    // once: "n-order" with k1 = 1 has the propensity k0 · Π x_s^e_s (V^0 = 1),
+    // so k0 = c · V^a.  Reactants have coefficient 1 and so are short exactly
+    // when they are absent, where the law vanishes too; species the law reads
+    // without consuming them (modifiers, catalysts) enter with coefficient 0,
+    // which is never short.
+    OutReaction mass_action_n_order(const Side& reactants, const Side& products, const TermKey& key,
+                                    double c) {
+        OutReaction rx;
+        rx.type = "n-order";
+        for (const auto& [s, coef] : reactants)
+            rx.substrates.push_back(OutEntry{s, coef, static_cast<double>(key.powers.at(s))});
+        for (const auto& [s, e] : key.powers)
+            if (side_coef(reactants, s) == 0) rx.substrates.push_back(OutEntry{s, 0, static_cast<double>(e)});
+        if (products.empty()) rx.products.push_back(OutEntry{sink(), 1, 0.0});
+        for (const auto& [p, coef] : products) rx.products.push_back(OutEntry{p, coef, 0.0});
+        rx.rates = {scaled(c, key.volume_exp), 1.0};
+        return rx;
+    }
+
+    // 2 X -> product with the law α · V^a · (x² − x): "homo-ltor" has the
+    // propensity (k0 / V) · x · (x − 1) / 2, so k0 = 2α · V^(a+1).  The two
+    // terms must have the same power of V and exactly opposite coefficients.
+    OutReaction homodimerisation(const Side& reactants, const Side& products, const Polynomial& law,
+                                 const std::string& where) {
+        if (reactants.size() != 1 || reactants[0].second != 2)
+            refuse(where + ": it is not a single mass-action term");
+        const int x = reactants[0].first;
+        const std::string name = out_.species[static_cast<std::size_t>(x)].name;
+        const auto& [k1, c1] = *law.begin();
+        const auto& [k2, c2] = *law.rbegin();
+        // Keys order by the power of V, then by the powers: equal V powers put x before x².
+        bool shape = k1.volume_exp == k2.volume_exp && k1.powers == std::map<int, int>{{x, 1}} &&
+                     k2.powers == std::map<int, int>{{x, 2}} && c1 == -c2;
+        if (!shape)
+            refuse(where + ": it is not exactly a multiple of " + name + "*(" + name +
+                   "-1), the law of 2 " + name + " -> ...");
+        if (products.size() > 1 || (products.size() == 1 && products[0].second != 1))
+            refuse(where + ": a dimerisation can have only one product molecule");
+        if (!products.empty() && products[0].first == x)
+            refuse(where + ": a dimerisation whose product is " + in_quotes(name) +
+                   " itself cannot be expressed");
+        int p = products.empty() ? sink() : products[0].first;
+        return fixed_shape("homo-ltor", {x, x}, {p}, scaled(2.0 * c2, k2.volume_exp + 1));
+    }
+
+    // ---- Monitored species ----
+
+    void choose_monitored() {
+        if (options_.monitor.empty()) {
+            for (unsigned i = 0; i < m_.getNumSpecies(); i++) out_.monitored.push_back(static_cast<int>(i));
+            return;
+        }
+        for (const std::string& name : options_.monitor) {
+            auto found = species_index_.find(name);
+            if (found == species_index_.end())
+                refuse("monitored species " + in_quotes(name) + " is not a species of the model");
+            out_.monitored.push_back(found->second);
+        }
+    }
+
+    Model& m_;
+    unsigned level_;
+    const ConvertOptions& options_;
+    const Compartment* compartment_ = nullptr;
+    bool zero_dimensional_ = false;
+    std::map<std::string, int> species_index_;
+    int sink_ = -1;
+    int source_ = -1;
+    OutModel out_;
+};
+
+OutModel convert_document(SBMLDocument* doc, const ConvertOptions& options) {
+    if (!doc) refuse("libSBML could not read the document");
+    std::unique_ptr<SBMLDocument> owned(doc);
+    for (unsigned i = 0; i < doc->getNumErrors(); i++) {
+        const SBMLError* e = doc->getError(i);
+        if (e->getSeverity() >= LIBSBML_SEV_ERROR)
+            refuse("line " + std::to_string(e->getLine()) + ": " + e->getMessage());
+    }
+    if (doc->getLevel() == 1 && !doc->setLevelAndVersion(2, 4))
+        refuse("the Level 1 model could not be converted to Level 2");
+    Model* model = doc->getModel();
+    if (!model) refuse("the document holds no model");
+    if (model->getNumFunctionDefinitions() > 0 && !doc->expandFunctionDefinitions())
+        refuse("function definition " + in_quotes(model->getFunctionDefinition(0)->getId()) +
+               ": its calls could not be expanded");
+    return Converter(*model, doc->getLevel(), options).run();
+}
+
+}  // namespace
+
+OutModel convert_sbml_file(const std::string& path, const ConvertOptions& options) {
+    SBMLReader reader;
+    return convert_document(reader.readSBMLFromFile(path), options);
+}
+
+OutModel convert_sbml_string(const std::string& xml, const ConvertOptions& options) {
+    SBMLReader reader;
+    return convert_document(reader.readSBMLFromString(xml), options);
+}
+
+}  // namespace sbml2plenta
