@@ -294,7 +294,8 @@ void apply_param_set_changes(const ParamSet& set, std::vector<int>& counts,
 // One run, exactly as the console program draws it: counts from run_counts,
 // fire_count zeroed, every propensity and the first event from time 0, then
 // vesk (or vesk_tau under tau-leaping) while time_end > t, from the t given
-// (time_start).  With eventlog_flag 1, buffer holds eventlog_arraysize events
+// (time_start); a snapshot time short of time_end by rounding only ends the
+// run too (span_continues).  With eventlog_flag 1, buffer holds eventlog_arraysize events
 // and event_count ends with the events left in it.  Returns false when the
 // time stalled (an engine call neither advanced t nor fired anything; see
 // stalled_run_message), with t at the stalled time.  Exceptions of the

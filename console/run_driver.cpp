@@ -120,9 +120,12 @@ std::string str_g(double v) {
 
 // The trajectory header's point count, floor(time_end / snapshot_interval) + 1,
 // must be a number an int holds (an out-of-range conversion is undefined).
+// A quotient short of a whole number by rounding only (0.3 / 0.1) counts as
+// that number, as the run then ends on that grid time: the count matches the
+// lines of a run from 0.
 std::string check_points(const ConsoleModel& m, int& points) {
     const SimParams& p = m.params;
-    const double q = std::floor(p.time_end / p.snapshot_interval) + 1.0;
+    const double q = whole_snapshot_intervals(p.time_end, p.snapshot_interval) + 1.0;
     if (!(q >= static_cast<double>(std::numeric_limits<int>::min()) &&
           q <= static_cast<double>(std::numeric_limits<int>::max())))
         return model_fault(m, "time_end = " + str_g(p.time_end) + " and snapshot_interval = " +
@@ -287,7 +290,11 @@ bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector
         log.drain_context = &recorder;
     }
     event_count = 0;
-    while (p.time_end > t) {
+    // The run ends at time_end, or on a grid time short of it by rounding
+    // only (three intervals of 0.3 end at 0.8999999999999999 for a time_end
+    // of 0.9), where the final line is written.
+    const double time_start = t;
+    while (span_continues(t, time_start, p.time_end, p.snapshot_interval)) {
         if (is_snapshot_time(t, p.snapshot_interval)) recorder.snapshot(t, m.species, fire_count, false);
         const double t_before = t;
         const int count_before = event_count;
