@@ -134,8 +134,8 @@ std::string parse_trajectory(const std::string& text, const TrajectoryLayout& la
                 out.firing_totals[c - static_cast<std::size_t>(layout.num_monit)] += value;
         }
         if (pos != end)
-            return line_problem(line_number, "more columns than the model's " +
-                                                 std::to_string(columns));
+            return line_problem(line_number, "text after the model's " +
+                                                 std::to_string(columns) + " columns");
 
         TrajectoryLine line;
         line.time = time;
