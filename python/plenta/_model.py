@@ -1,0 +1,139 @@
+"""Networks built from Python values: species, reactions and parameters in
+the shapes a user writes them, normalised into the lists the compiled core
+takes (species positions, coefficients, exponents, named rate constants)."""
+
+import numbers
+
+from . import _plenta
+
+# The ten reaction types, in the order of the type table.
+REACTION_TYPES = (
+    "binding", "unique-bi-bi", "unbinding", "uni-uni", "uni-multi",
+    "homo-ltor", "transv1", "genmm", "n-order", "undef",
+)
+
+# Names accepted for the algorithm codes; any other code than 2 and 3 means
+# first-reaction selection.
+ALGORITHMS = {"direct": 2, "tau-leaping": 3, "tau": 3, "first-reaction": 1}
+
+_INT32_MIN, _INT32_MAX = -2**31, 2**31 - 1
+
+
+def _int32(value, what):
+    if isinstance(value, bool) or not isinstance(value, numbers.Integral):
+        raise ValueError(f"{what} must be an integer, not {value!r}")
+    value = int(value)
+    if not _INT32_MIN <= value <= _INT32_MAX:
+        raise ValueError(f"{what} = {value} does not fit a 32-bit count")
+    return value
+
+
+def _species_list(species):
+    """(name, count) pairs from a dict name -> count or a sequence of pairs."""
+    items = species.items() if hasattr(species, "items") else species
+    out = []
+    for k, item in enumerate(items):
+        try:
+            name, count = item
+        except (TypeError, ValueError):
+            raise ValueError(f"species {k}: give (name, count), not {item!r}") from None
+        if not isinstance(name, str):
+            raise ValueError(f"species {k}: the name must be a string, not {name!r}")
+        out.append((name, _int32(count, f"species {k} ({name}) count")))
+    return out
+
+
+class _SpeciesIndex:
+    """Resolves a species given by name or by position."""
+
+    def __init__(self, names):
+        self.names = names
+        self.by_name = {}
+        for k, n in enumerate(names):
+            self.by_name.setdefault(n, k)
+
+    def __call__(self, ref, where):
+        if isinstance(ref, str):
+            if ref not in self.by_name:
+                raise ValueError(f"{where}: no species named {ref!r}")
+            return self.by_name[ref]
+        # Positions are checked against the model by the validation.
+        return _int32(ref, where)
+
+
+def _entry(item, width, where):
+    """A list entry as a tuple of `width` values: a bare species means
+    coefficient 1 (and exponent 1.0)."""
+    if isinstance(item, (str, numbers.Integral)) and not isinstance(item, bool):
+        item = (item,)
+    try:
+        item = tuple(item)
+    except TypeError:
+        raise ValueError(f"{where}: give a species or a tuple, not {item!r}") from None
+    if not 1 <= len(item) <= width:
+        raise ValueError(f"{where}: at most {width} values, got {item!r}")
+    defaults = (None, 1, 1.0)
+    return item + defaults[len(item):width]
+
+
+def _reaction(k, spec, species_index):
+    where = f"reaction {k}"
+    if not hasattr(spec, "get"):
+        raise ValueError(f"{where}: give a dict with 'type', 'substrates', 'products', "
+                         f"'rates' and 'id', not {spec!r}")
+    unknown = set(spec) - {"type", "substrates", "products", "rates", "id", "formula", "name"}
+    if unknown:
+        raise ValueError(f"{where}: unknown keys {sorted(unknown)}")
+    rtype = spec.get("type")
+    # A model file silently reads an unknown type name as "binding"; a name
+    # given here is checked, since a typo would otherwise run another network.
+    if rtype not in REACTION_TYPES:
+        raise ValueError(f"{where}: type {rtype!r} is not one of {', '.join(REACTION_TYPES)}")
+    rid = _int32(spec.get("id", k), f"{where} id")
+    subs = []
+    for j, item in enumerate(spec.get("substrates", ())):
+        s, coef, order = _entry(item, 3, f"{where} substrate {j}")
+        subs.append((species_index(s, f"{where} substrate {j}"),
+                     _int32(coef, f"{where} substrate {j} coefficient"), float(order)))
+    prods = []
+    for j, item in enumerate(spec.get("products", ())):
+        s, coef = _entry(item, 2, f"{where} product {j}")
+        prods.append((species_index(s, f"{where} product {j}"),
+                      _int32(coef, f"{where} product {j} coefficient")))
+    rates_in = spec.get("rates", ())
+    if isinstance(rates_in, numbers.Real):
+        rates_in = (rates_in,)
+    if hasattr(rates_in, "items"):
+        rates_in = rates_in.items()
+    rates = []
+    for j, item in enumerate(rates_in):
+        if isinstance(item, numbers.Real):
+            rates.append(("", float(item)))
+        else:
+            name, value = item
+            rates.append((str(name), float(value)))
+    return (rtype, rid, subs, prods, rates, str(spec.get("formula", "")))
+
+
+def build_core_model(species, reactions, volume, algorithm, tau_error, monit):
+    """The compiled model for Model(...); raises ValueError."""
+    species = _species_list(species)
+    index = _SpeciesIndex([n for n, _ in species])
+    if isinstance(reactions, dict):
+        raise ValueError("reactions must be a sequence of dicts")
+    normalised = [_reaction(k, r, index) for k, r in enumerate(reactions)]
+    if isinstance(algorithm, str):
+        if algorithm not in ALGORITHMS:
+            raise ValueError(f"algorithm {algorithm!r} is not one of {', '.join(ALGORITHMS)}")
+        algorithm = ALGORITHMS[algorithm]
+    algorithm = _int32(algorithm, "algorithm")
+    if algorithm == 3:
+        if tau_error is None:
+            raise ValueError("tau-leaping (algorithm 3) needs tau_error")
+        tau_error = float(tau_error)
+    else:
+        tau_error = 0.0
+    if monit is None:
+        monit = range(len(species))
+    monit = [index(s, f"monitored species {k}") for k, s in enumerate(monit)]
+    return _plenta._build_model(species, normalised, float(volume), algorithm, tau_error, monit)
