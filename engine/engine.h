@@ -103,6 +103,100 @@ double find_tau(const ModelSizes& model, const std::vector<Reaction>& reactions,
                 const std::vector<Compound>& species, const StoichMatrix& matrix,
                 double tau_error);
 
+// ==== Composition-rejection method (opt-in exact method for large networks) ====
+//
+// Exact simulation whose cost per event does not grow with the number of
+// reactions (Slepoy, Thompson and Plimpton 2008): propensities are kept in
+// groups by their binary exponent (a in [2^(e-1), 2^e)), a group is chosen
+// with probability proportional to its sum, and a member of it by rejection
+// against the group's bound 2^e (acceptance at least 1/2).  It samples the
+// same process as the direct method with another use of the random numbers;
+// the defined methods stay the default.
+
+// ---- Constants ----
+
+constexpr int kCrMinExponent = -1073;  // frexp exponent of the smallest subnormal
+constexpr int kCrMaxExponent = 1024;   // frexp exponent of the largest double
+constexpr int kCrNumGroups = kCrMaxExponent - kCrMinExponent + 1;
+constexpr long long kCrResumInterval = 100000;  // firings between fresh group sums
+constexpr double kCrResumFall = 1e-6;  // total below this share of its last fresh value: resum
+
+// ---- State of one run ----
+
+// One member of a group: the reaction and its propensity scaled into the
+// group, a / 2^e in [0.5, 1), which is its acceptance probability.
+struct CrMember {
+    double scaled = 0.0;
+    int rxn = 0;
+};
+
+struct CrGroup {
+    double sum = 0.0;  // the members' propensities, kept by differences
+    std::vector<CrMember> members;
+};
+
+// Where a reaction is kept: its propensity as grouped, its group (-1 when it
+// cannot fire: propensity 0, negative or not finite) and its position there.
+struct CrReaction {
+    double a = 0.0;
+    int group = -1;
+    int pos = -1;
+};
+
+// A stoichiometry row entry: the change of one species per firing.
+struct CrChange {
+    int species = 0;
+    int change = 0;
+};
+
+// Owned by the caller for a whole run and reused across interval calls (and
+// runs: rebuilding keeps the storage).  Built by cr_build from the reactions'
+// current ai.
+struct CrState {
+    std::vector<CrGroup> groups;  // kCrNumGroups, indexed by exponent - kCrMinExponent
+    std::vector<int> active;      // non-empty groups, highest exponent first
+    std::vector<CrReaction> rxns;
+    std::vector<int> row_start;   // row r is changes[row_start[r] .. row_start[r + 1])
+    std::vector<CrChange> changes;
+    long long firings_since_resum = 0;
+    double total_at_resum = 0.0;
+    long long resums = 0;          // fresh summations so far (the build's included)
+    long long firings_checked = 0; // firings since the last consistency check (debug builds)
+};
+
+// ---- Create ----
+
+// Sparse stoichiometry rows (the non-zero net changes of every reaction, by
+// the rules of create_stoich_matrix) and the groups from every reaction's
+// current ai.  Recomputes no propensity and draws nothing.
+void cr_build(CrState& state, const std::vector<Reaction>& reactions, const ModelSizes& model);
+
+// ---- Maintain ----
+
+// Moves reaction rxn to the group of its new propensity a.
+void cr_set_propensity(CrState& state, int rxn, double a);
+
+// Every group sum summed afresh from its members.
+void cr_resum(CrState& state);
+
+// The total propensity: the group sums, highest exponent first.
+double cr_total(const CrState& state);
+
+// ---- Run ----
+
+// The next event from time t: waiting time (1 / a0) ln(1 / u1), group by
+// u2 a0 over the running group sums, then member candidates by pairs
+// (u3: position, u4: acceptance) until one is accepted.  With nothing able to
+// fire: no draw, next time +infinity, next reaction 0.
+void find_next_reaction_cr(double& next_time, int& next_rxn, double& a0, CrState& state,
+                           double t);
+
+// The interval run of vesk by composition-rejection: same boundary, early
+// return on a full event log, fire_count, log and kept state.
+void vesk_cr(CrState& state, std::vector<Reaction>& reactions, const ModelSizes& model,
+             std::vector<Compound>& species, SimParams& params, EventLog evlog,
+             int& event_count, std::vector<int>& fire_count, double& t);
+
 }  // namespace plenta
 
 #endif  // PLENTA_ENGINE_ENGINE_H

@@ -1,0 +1,199 @@
+// State of the composition-rejection method: the sparse stoichiometry rows,
+// and the reactions' propensities in groups by binary exponent with their
+// group sums (Slepoy, Thompson and Plimpton 2008).
+//
+// A propensity a > 0 with frexp(a) = m * 2^e, m in [0.5, 1), belongs to group
+// e: all its members lie in [2^(e-1), 2^e), so a uniformly chosen member is
+// accepted with probability a / 2^e = m >= 1/2.  Every exponent a finite
+// double can have has its own group, so propensities that grow or shrink by
+// many orders of magnitude only move between groups.
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+#include "engine.h"
+
+namespace plenta {
+
+namespace {
+
+// The group of a propensity and its scaled value; -1 for one that cannot
+// fire.  A propensity of 0, a negative one (from negative counts, which the
+// engine does not prevent) and a NaN or infinity (from a zero volume or a
+// degenerate formula) take no part in the selection.
+int group_of(double a, double& scaled) {
+    if (!(a > 0.0 && a <= kNeverTime)) return -1;
+    int e = 0;
+    scaled = std::frexp(a, &e);
+    return e - kCrMinExponent;
+}
+
+// Keeps `active` ordered by exponent, highest first; at most kCrNumGroups
+// entries, reserved at build, so this never allocates.
+void activate(CrState& st, int g) {
+    auto at = std::lower_bound(st.active.begin(), st.active.end(), g, std::greater<int>());
+    st.active.insert(at, g);
+}
+
+void deactivate(CrState& st, int g) {
+    auto at = std::lower_bound(st.active.begin(), st.active.end(), g, std::greater<int>());
+    st.active.erase(at);
+}
+
+void add_member(CrState& st, int rxn, int g, double a, double scaled) {
+    CrGroup& group = st.groups[static_cast<std::size_t>(g)];
+    if (group.members.empty()) {
+        activate(st, g);
+        group.sum = 0.0;
+    }
+    CrReaction& r = st.rxns[static_cast<std::size_t>(rxn)];
+    r.group = g;
+    r.pos = static_cast<int>(group.members.size());
+    group.members.push_back(CrMember{scaled, rxn});
+    group.sum += a;
+}
+
+// Swap-remove: the last member takes the leaver's place.  An emptied group's
+// sum is set to exactly 0, so no rounding residue of its past members stays
+// in the total.
+void remove_member(CrState& st, int rxn) {
+    CrReaction& r = st.rxns[static_cast<std::size_t>(rxn)];
+    CrGroup& group = st.groups[static_cast<std::size_t>(r.group)];
+    const CrMember last = group.members.back();
+    group.members[static_cast<std::size_t>(r.pos)] = last;
+    st.rxns[static_cast<std::size_t>(last.rxn)].pos = r.pos;
+    group.members.pop_back();
+    if (group.members.empty()) {
+        group.sum = 0.0;
+        deactivate(st, r.group);
+    } else {
+        group.sum -= r.a;
+    }
+    r.group = -1;
+    r.pos = -1;
+}
+
+// ---- Sparse stoichiometry rows ----
+
+// One row under construction: "set" overwrites an entry and "add" adds to
+// it, as in the dense matrix, so a product that is also a substrate ends as
+// the dense row does.
+struct RowBuilder {
+    std::vector<CrChange>& out;
+    std::size_t start;
+
+    CrChange& entry(int species) {
+        for (std::size_t k = start; k < out.size(); k++)
+            if (out[k].species == species) return out[k];
+        out.push_back(CrChange{species, 0});
+        return out.back();
+    }
+    void add(int species, int v) { entry(species).change += v; }
+    void set(int species, int v) { entry(species).change = v; }
+};
+
+// The rules of create_stoich_matrix, type by type.  "unique-bi-bi" has no
+// row rule there (its firings change no count; the matrix builder tells the
+// model author), so its row is empty here too.
+void build_row(const Reaction& rxn, int num_subs, int num_prods, RowBuilder& row) {
+    switch (rxn.rxn_index) {
+        case kBinding:
+        case kHomoLtor:
+            row.add(rxn.subs_index[0], -1);
+            row.add(rxn.subs_index[1], -1);
+            row.set(rxn.prods_index[0], 1);
+            break;
+        case kUnbinding:
+            row.set(rxn.subs_index[0], -1);
+            row.add(rxn.prods_index[0], 1);
+            row.add(rxn.prods_index[1], 1);
+            break;
+        case kUniUni:
+            row.set(rxn.subs_index[0], -1);
+            row.set(rxn.prods_index[0], 1);
+            break;
+        case kUniMulti:
+            row.set(rxn.subs_index[0], -1);
+            for (int k = 0; k < num_prods; k++) row.add(rxn.prods_index[k], rxn.prods_coef[k]);
+            break;
+        case kTransv1:
+        case kGenmm:
+        case kNOrder:
+        case kUndef:
+            for (int k = 0; k < num_subs; k++) row.add(rxn.subs_index[k], -rxn.subs_coef[k]);
+            for (int k = 0; k < num_prods; k++) row.add(rxn.prods_index[k], rxn.prods_coef[k]);
+            break;
+        default:
+            break;
+    }
+}
+
+void build_rows(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model) {
+    st.row_start.assign(static_cast<std::size_t>(model.num_rxns) + 1, 0);
+    st.changes.clear();
+    for (int r = 0; r < model.num_rxns; r++) {
+        RowBuilder row{st.changes, st.changes.size()};
+        build_row(reactions[static_cast<std::size_t>(r)], model.num_subs[r], model.num_prods[r],
+                  row);
+        // Entries that net to zero change nothing and are dropped.
+        st.changes.erase(std::remove_if(st.changes.begin() + static_cast<std::ptrdiff_t>(row.start),
+                                        st.changes.end(),
+                                        [](const CrChange& c) { return c.change == 0; }),
+                         st.changes.end());
+        st.row_start[static_cast<std::size_t>(r) + 1] = static_cast<int>(st.changes.size());
+    }
+}
+
+}  // namespace
+
+void cr_build(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model) {
+    build_rows(st, reactions, model);
+    st.groups.resize(static_cast<std::size_t>(kCrNumGroups));
+    for (CrGroup& g : st.groups) {
+        g.members.clear();  // keeps the storage of an earlier run
+        g.sum = 0.0;
+    }
+    st.active.clear();
+    st.active.reserve(static_cast<std::size_t>(kCrNumGroups));
+    st.rxns.assign(static_cast<std::size_t>(model.num_rxns), CrReaction{});
+    for (int r = 0; r < model.num_rxns; r++) cr_set_propensity(st, r, reactions[r].ai);
+    cr_resum(st);
+    st.firings_checked = 0;
+}
+
+void cr_set_propensity(CrState& st, int rxn, double a) {
+    CrReaction& r = st.rxns[static_cast<std::size_t>(rxn)];
+    double scaled = 0.0;
+    const int g = group_of(a, scaled);
+    if (g >= 0 && g == r.group) {
+        CrGroup& group = st.groups[static_cast<std::size_t>(g)];
+        group.members[static_cast<std::size_t>(r.pos)].scaled = scaled;
+        group.sum += a - r.a;
+    } else {
+        if (r.group >= 0) remove_member(st, rxn);
+        if (g >= 0) add_member(st, rxn, g, a, scaled);
+    }
+    r.a = a;
+}
+
+// Each group's members are summed in member order, from their own
+// propensities; the total follows from the group sums.
+void cr_resum(CrState& st) {
+    for (int g : st.active) {
+        CrGroup& group = st.groups[static_cast<std::size_t>(g)];
+        double sum = 0.0;
+        for (const CrMember& m : group.members) sum += st.rxns[static_cast<std::size_t>(m.rxn)].a;
+        group.sum = sum;
+    }
+    st.firings_since_resum = 0;
+    st.total_at_resum = cr_total(st);
+    st.resums += 1;
+}
+
+double cr_total(const CrState& st) {
+    double a0 = 0.0;
+    for (int g : st.active) a0 += st.groups[static_cast<std::size_t>(g)].sum;
+    return a0;
+}
+
+}  // namespace plenta

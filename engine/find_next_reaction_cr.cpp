@@ -1,0 +1,87 @@
+// The next reaction event by composition-rejection (Slepoy, Thompson and
+// Plimpton 2008): an exponential waiting time with rate a0, a group chosen
+// with probability proportional to its sum, and a member of the group chosen
+// by rejection against the group's bound.  The expected work does not depend
+// on the number of reactions: the groups are few (one per binary exponent in
+// use) and at least half of the candidates are accepted.
+#include <cmath>
+#include <limits>
+
+#include "engine.h"
+#include "random/ranlib.h"
+
+namespace plenta {
+
+namespace {
+
+// Group sums are kept by differences, so rounding error accumulates; they
+// are summed afresh every kCrResumInterval firings, and at once when the
+// total has fallen far below its last fresh value, where the accumulated
+// error of the large terms that left would weigh most on what remains.
+void control_drift(CrState& st, double& a0) {
+    if (st.firings_since_resum >= kCrResumInterval) {
+        cr_resum(st);
+        a0 = st.total_at_resum;
+        return;
+    }
+    a0 = cr_total(st);
+    if (a0 < kCrResumFall * st.total_at_resum) {
+        cr_resum(st);
+        a0 = st.total_at_resum;
+    }
+}
+
+// The first group, highest exponent first, whose running sum exceeds r;
+// when rounding (or u2 = 1.0) leaves none, the last group in use.
+int select_group(const CrState& st, double r) {
+    double sum = 0.0;
+    for (int g : st.active) {
+        sum = sum + st.groups[static_cast<std::size_t>(g)].sum;
+        if (sum > r) return g;
+    }
+    return st.active.back();
+}
+
+// Candidates are drawn uniformly from the group's members (u3 gives the
+// position) and accepted with probability a / 2^e (u4 < the scaled
+// propensity; scaling by a power of two is exact, so this is u4 * 2^e < a
+// without the overflow of 2^1024).  Two uniforms per candidate rather than
+// the integer and fractional parts of one: a single-precision uniform has
+// too few bits to carry both for large groups.  u3 = 1.0, which ranf can
+// return, names no member and is rejected like a refused candidate.
+int select_member(const CrGroup& group) {
+    const std::vector<CrMember>& members = group.members;
+    const int n = static_cast<int>(members.size());
+    const double dn = static_cast<double>(n);
+    for (;;) {
+        const double u3 = static_cast<double>(ranf());
+        const int k = static_cast<int>(u3 * dn);
+        if (k >= n) continue;
+        const double u4 = static_cast<double>(ranf());
+        const CrMember& m = members[static_cast<std::size_t>(k)];
+        if (u4 < m.scaled) return m.rxn;
+    }
+}
+
+}  // namespace
+
+void find_next_reaction_cr(double& next_time, int& next_rxn, double& a0, CrState& st,
+                           double t) {
+    control_drift(st, a0);
+    if (st.active.empty()) {
+        // Nothing can fire: as under the direct method the next time is
+        // infinite and the reaction 0, but no deviate is spent on it.
+        next_time = std::numeric_limits<double>::infinity();
+        next_rxn = 0;
+        return;
+    }
+    // Draw order: the waiting time's deviate, the group's, then the
+    // (position, acceptance) pairs.
+    const double u1 = static_cast<double>(ranf());
+    next_time = t + (1.0 / a0) * std::log(1.0 / u1);
+    const double u2 = static_cast<double>(ranf());
+    const int g = select_group(st, u2 * a0);
+    next_rxn = select_member(st.groups[static_cast<std::size_t>(g)]);
+}
+
+}  // namespace plenta

@@ -1,0 +1,109 @@
+// Interval run of the composition-rejection method: fire reactions one at a
+// time, in time order, up to and including the next snapshot boundary, or
+// until a firing fills the event log; the same contract as the direct-method
+// run, with the next event drawn by composition-rejection.
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
+#include "engine.h"
+
+namespace plenta {
+
+namespace {
+
+void apply_sparse_row(const CrState& st, int rxn, std::vector<Compound>& species) {
+    const CrChange* c = st.changes.data() + st.row_start[static_cast<std::size_t>(rxn)];
+    const CrChange* end = st.changes.data() + st.row_start[static_cast<std::size_t>(rxn) + 1];
+    Compound* s = species.data();
+    for (; c != end; ++c) s[c->species].count += c->change;
+}
+
+// The fired reaction's dependents get new propensities, in list order, both
+// in their records (which the front ends read back) and in the groups.
+void refresh_dependents(CrState& st, std::vector<Reaction>& reactions, int fired,
+                        const std::vector<Compound>& species, const SimParams& params,
+                        const ModelSizes& model) {
+    for (int j : reactions[static_cast<std::size_t>(fired)].dependents) {
+        Reaction& rxn = reactions[static_cast<std::size_t>(j)];
+        rxn.ai = calc_rxn_prob_inline(rxn, species, params, model, j);
+        cr_set_propensity(st, j, rxn.ai);
+    }
+}
+
+#ifndef NDEBUG
+bool same_value(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+// Every propensity a firing can change is refreshed through the dependency
+// graph; no other can change.  Checked now and then by recomputing all of
+// them (a cost of one propensity per 16 firings at most).  "undef" reactions
+// are left out: their built-in formulas read species by fixed position, which
+// the graph sees only when the model lists them as substrates, and the
+// direct method keeps such a stale propensity just the same.
+void check_propensities(CrState& st, const std::vector<Reaction>& reactions,
+                        const std::vector<Compound>& species, const SimParams& params,
+                        const ModelSizes& model) {
+    const long long every = std::max(65536LL, 16LL * model.num_rxns);
+    if (++st.firings_checked < every) return;
+    st.firings_checked = 0;
+    for (int j = 0; j < model.num_rxns; j++) {
+        const Reaction& rxn = reactions[static_cast<std::size_t>(j)];
+        if (rxn.rxn_index == kUndef) continue;
+        const double a = calc_rxn_prob_inline(rxn, species, params, model, j);
+        assert(same_value(a, rxn.ai) && "a propensity changed outside the dependency graph");
+        assert(same_value(a, st.rxns[static_cast<std::size_t>(j)].a));
+        (void)a;
+    }
+}
+#endif
+
+void keep_state(SimParams& params, double a0, double next_time, int next_rxn) {
+    params.total_prob = a0;
+    params.next_time = next_time;
+    params.next_rxn = next_rxn;
+}
+
+}  // namespace
+
+void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& model,
+             std::vector<Compound>& species, SimParams& params, EventLog evlog,
+             int& event_count, std::vector<int>& fire_count, double& t) {
+    int c = event_count;
+    const double boundary = next_snapshot_time(t, params.snapshot_interval);
+    const bool logging = params.eventlog_flag == 1;
+    const int capacity = params.eventlog_arraysize;
+    double a0 = params.total_prob;
+    double tau = params.next_time;
+    int mu = params.next_rxn;
+
+    // A firing exactly on the boundary belongs to this interval; an infinite
+    // next time ends the loop at once.
+    while (boundary >= tau) {
+        apply_sparse_row(st, mu, species);
+        fire_count[static_cast<std::size_t>(mu)] += 1;
+        refresh_dependents(st, reactions, mu, species, params, model);
+        st.firings_since_resum += 1;
+#ifndef NDEBUG
+        check_propensities(st, reactions, species, params, model);
+#endif
+        // Never written past its capacity (see vesk).
+        if (logging && c < capacity) {
+            evlog.times[c] = tau;
+            evlog.rxns[c] = static_cast<double>(mu + 1);
+            c = c + 1;
+        }
+        const double fired_at = tau;
+        find_next_reaction_cr(tau, mu, a0, st, fired_at);
+        if (logging && c >= capacity) {
+            keep_state(params, a0, tau, mu);
+            event_count = c;
+            t = fired_at;
+            return;
+        }
+    }
+    t = boundary;
+    event_count = c;
+    keep_state(params, a0, tau, mu);
+}
+
+}  // namespace plenta

@@ -1,0 +1,237 @@
+// The composition-rejection interval run keeps the contract of the exact
+// interval run: snapshot boundaries, the event log and its early return,
+// the kept state, counts that follow the stoichiometry, and one seed
+// reproducing a whole trajectory.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "cr_test_util.h"
+
+namespace plenta {
+namespace {
+
+using testutil::Network;
+
+// n reactions A_i -> B_i with one molecule each: each fires at most once.
+Network one_shots(int n, double rate, int log_capacity) {
+    Network net = testutil::empty_network(kDirectMethod);
+    net.params.eventlog_arraysize = log_capacity;
+    for (int i = 0; i < n; i++) {
+        const int a = net.add_species(1);
+        const int b = net.add_species(0);
+        net.add_reaction(kUniUni, {a}, {b}, {rate});
+    }
+    net.build();
+    return net;
+}
+
+TEST(CrInterval, FiringExactlyOnTheBoundaryBelongsToThisCall) {
+    Network net = one_shots(1, 1.0, 10);
+    net.params.eventlog_flag = 1;
+    CrState st;
+    crtest::start_run(net, st);
+    net.params.next_time = 1.0;  // the kept event, placed on the boundary
+    crtest::run_interval(net, st);
+    EXPECT_EQ(net.t, 1.0);
+    EXPECT_EQ(net.fire_count, (std::vector<int>{1}));
+    EXPECT_EQ(net.counts(), (std::vector<int>{0, 1}));
+    ASSERT_EQ(net.event_count, 1);
+    EXPECT_EQ(net.log_times[0], 1.0);
+    EXPECT_EQ(net.log_rxns[0], 1.0);
+    // Nothing can fire any more: infinite next time, total 0, no group left.
+    EXPECT_EQ(net.params.next_time, std::numeric_limits<double>::infinity());
+    EXPECT_EQ(net.params.total_prob, 0.0);
+    EXPECT_TRUE(st.active.empty());
+    EXPECT_EQ(net.reactions[0].ai, 0.0);
+}
+
+TEST(CrInterval, StopsAtTheNextMultipleOfTheInterval) {
+    Network net = one_shots(1, 1.0, 10);
+    CrState st;
+    crtest::start_run(net, st);
+    net.t = 2.5;
+    net.params.next_time = 3.0000001;
+    crtest::run_interval(net, st);
+    EXPECT_EQ(net.t, 3.0);
+    EXPECT_EQ(net.fire_count, (std::vector<int>{0}));
+    net.params.snapshot_interval = 0.25;
+    crtest::run_interval(net, st);
+    EXPECT_EQ(net.t, 3.25);
+    EXPECT_EQ(net.fire_count, (std::vector<int>{1}));
+}
+
+TEST(CrInterval, NothingToFireAdvancesOneBoundaryAndDrawsNothing) {
+    Network net = testutil::isomerisation(kDirectMethod, 0, 0, 1.0, 1.0);
+    net.params.eventlog_flag = 1;
+    setall(5, 5);
+    CrState st;
+    crtest::start_run(net, st);
+    const testutil::GeneratorSnapshot before;
+    net.log_times[0] = -7.0;
+    for (int call = 1; call <= 3; call++) {
+        crtest::run_interval(net, st);
+        EXPECT_EQ(net.t, static_cast<double>(call));
+    }
+    EXPECT_EQ(net.counts(), (std::vector<int>{0, 0}));
+    EXPECT_EQ(net.fire_count, (std::vector<int>{0, 0}));
+    EXPECT_EQ(net.event_count, 0);
+    EXPECT_EQ(net.log_times[0], -7.0);
+    EXPECT_EQ(net.params.total_prob, 0.0);
+    const float next = ranf();
+    before.restore();
+    EXPECT_EQ(ranf(), next);  // the stream was not touched
+}
+
+TEST(CrInterval, FullLogEndsTheCallAtTheFillingFiring) {
+    setall(31, 31);
+    // Rate 1000 each: all three fire long before t = 1.
+    Network net = one_shots(3, 1000.0, 2);
+    net.params.eventlog_flag = 1;
+    CrState st;
+    crtest::start_run(net, st);
+    crtest::run_interval(net, st);
+    EXPECT_EQ(net.event_count, 2);
+    EXPECT_EQ(net.t, net.log_times[1]);
+    EXPECT_LE(net.log_times[0], net.log_times[1]);
+    EXPECT_LT(net.t, 1.0);
+    int fired = 0;
+    for (int f : net.fire_count) fired += f;
+    EXPECT_EQ(fired, 2);
+    const int third = net.params.next_rxn;  // drawn before the early return
+    EXPECT_EQ(net.fire_count[third], 0);
+    const double third_time = net.params.next_time;
+
+    net.event_count = 0;  // the driver writes the log out and empties it
+    crtest::run_interval(net, st);
+    EXPECT_EQ(net.t, 1.0);
+    ASSERT_EQ(net.event_count, 1);
+    EXPECT_EQ(net.log_times[0], third_time);
+    EXPECT_EQ(net.log_rxns[0], third + 1.0);
+    EXPECT_EQ(net.fire_count, (std::vector<int>{1, 1, 1}));
+}
+
+TEST(CrInterval, FullLogHandedInIsNeverOverrun) {
+    Network net = one_shots(2, 1000.0, 1);
+    net.params.eventlog_flag = 1;
+    net.log_times.push_back(-1.0);
+    net.log_rxns.push_back(-1.0);
+    CrState st;
+    crtest::start_run(net, st);
+    const double first = net.params.next_time;
+    net.event_count = 1;
+    crtest::run_interval(net, st);
+    EXPECT_EQ(net.event_count, 1);
+    EXPECT_EQ(net.t, first);
+    EXPECT_EQ(net.log_times[1], -1.0);
+    EXPECT_EQ(net.log_rxns[1], -1.0);
+    EXPECT_EQ(net.fire_count[0] + net.fire_count[1], 1);
+}
+
+TEST(CrInterval, LoggingOffLeavesLogAndCountAlone) {
+    for (int flag : {0, 2}) {
+        Network net = one_shots(3, 1000.0, 2);
+        net.params.eventlog_flag = flag;
+        CrState st;
+        crtest::start_run(net, st);
+        net.log_times = {-3.0, -3.0};
+        net.event_count = 1;
+        crtest::run_interval(net, st);
+        EXPECT_EQ(net.t, 1.0);
+        EXPECT_EQ(net.event_count, 1);
+        EXPECT_EQ(net.log_times, (std::vector<double>{-3.0, -3.0}));
+        EXPECT_EQ(net.fire_count, (std::vector<int>{1, 1, 1}));
+    }
+}
+
+// Replaying the log onto the initial counts gives the final counts; the
+// firing counts accumulate over calls; the kept total is the groups' total,
+// close to the plain sum of the propensities, which are those of the
+// current counts.
+TEST(CrInterval, CountsFollowTheMatrixAndAccumulate) {
+    setall(777, 777);
+    Network net = testutil::dimerisation_decay(kDirectMethod, 2000);
+    net.params.eventlog_flag = 1;
+    net.params.eventlog_arraysize = 1 << 20;
+    net.build();
+    net.params.snapshot_interval = 0.5;
+    CrState st;
+    crtest::start_run(net, st);
+    int previous_total = 0;
+    for (int call = 1; call <= 4; call++) {
+        crtest::run_interval(net, st);
+        EXPECT_EQ(net.t, 0.5 * call);
+        int total = 0;
+        for (int f : net.fire_count) total += f;
+        EXPECT_GT(total, previous_total);
+        EXPECT_EQ(total, net.event_count);
+        previous_total = total;
+        crtest::expect_consistent(st, net.reactions, 1e-12);
+    }
+    std::vector<int> replay = {2000, 0, 0, 0};
+    std::vector<int> fired(4, 0);
+    double last = 0.0;
+    for (int e = 0; e < net.event_count; e++) {
+        const int r = static_cast<int>(net.log_rxns[e]) - 1;
+        ASSERT_GE(net.log_times[e], last);
+        last = net.log_times[e];
+        fired[r]++;
+        for (int s = 0; s < 4; s++) replay[s] += net.matrix.row(r)[s];
+    }
+    EXPECT_EQ(replay, net.counts());
+    EXPECT_EQ(fired, net.fire_count);
+    EXPECT_GT(net.params.next_time, 2.0);
+    double a0 = 0.0;
+    for (int r = 0; r < net.model.num_rxns; r++) {
+        EXPECT_EQ(net.reactions[r].ai,
+                  calc_rxn_prob_vesk(net.reactions[r], net.species, net.params, net.model, r));
+        a0 += net.reactions[r].ai;
+    }
+    EXPECT_EQ(net.params.total_prob, cr_total(st));
+    EXPECT_NEAR(net.params.total_prob, a0, 1e-12 * a0);
+}
+
+struct Trajectory {
+    std::vector<std::vector<int>> counts;
+    std::vector<double> times;
+    std::vector<double> rxns;
+};
+
+Trajectory simulate(std::int32_t seed) {
+    setall(seed, seed);
+    Network net = testutil::dimerisation_decay(kDirectMethod, 3000);
+    net.params.eventlog_flag = 1;
+    net.params.eventlog_arraysize = 500;  // early returns along the way
+    net.build();
+    net.params.snapshot_interval = 0.25;
+    CrState st;
+    crtest::start_run(net, st);
+    Trajectory tr;
+    while (net.t < 10.0) {
+        crtest::run_interval(net, st);
+        if (net.event_count == net.params.eventlog_arraysize) {
+            tr.times.insert(tr.times.end(), net.log_times.begin(), net.log_times.end());
+            tr.rxns.insert(tr.rxns.end(), net.log_rxns.begin(), net.log_rxns.end());
+            net.event_count = 0;
+        }
+        tr.counts.push_back(net.counts());
+    }
+    tr.times.insert(tr.times.end(), net.log_times.begin(), net.log_times.begin() + net.event_count);
+    tr.rxns.insert(tr.rxns.end(), net.log_rxns.begin(), net.log_rxns.begin() + net.event_count);
+    return tr;
+}
+
+TEST(CrInterval, OneSeedReproducesTheWholeTrajectory) {
+    const Trajectory a = simulate(4242);
+    const Trajectory b = simulate(4242);
+    const Trajectory c = simulate(4243);
+    ASSERT_GT(a.times.size(), 1000u);
+    EXPECT_EQ(a.counts, b.counts);
+    EXPECT_EQ(a.times, b.times);
+    EXPECT_EQ(a.rxns, b.rxns);
+    EXPECT_NE(a.times, c.times);
+}
+
+}  // namespace
+}  // namespace plenta
