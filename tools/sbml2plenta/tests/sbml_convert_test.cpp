@@ -153,6 +153,19 @@ TEST(SbmlConvert, ReversibleDimerisationBecomesTwoReactions) {
     expect_same_as_sbml(m, expected, {{{"X", 20}, {"D", 3}}, {{"X", 1}, {"D", 0}}}, 2);
 }
 
+TEST(SbmlConvert, ReversibleWithoutReverseTermConvertsAsIrreversible) {
+    std::string xml = read_file(sbml_file("birth_death.xml"));
+    const std::string death = "<reaction id=\"death\" reversible=\"false\"";
+    ASSERT_NE(xml.find(death), std::string::npos);
+    xml.replace(xml.find(death), death.size(), "<reaction id=\"death\" reversible=\"true\"");
+    sbml2plenta::OutModel out = sbml2plenta::convert_sbml_string(xml, {});
+    ASSERT_EQ(out.reactions.size(), 2u);
+    EXPECT_EQ(out.reactions[1].type, "uni-uni");
+    EXPECT_EQ(out.reactions[1].rates, std::vector<double>{1.0});
+    ASSERT_EQ(out.warnings.size(), 1u);
+    EXPECT_NE(out.warnings[0].find("reaction 'death': marked reversible"), std::string::npos);
+}
+
 TEST(SbmlConvert, OptionsReachTheParameters) {
     TempDir dir;
     sbml2plenta::ConvertOptions options;
