@@ -240,6 +240,7 @@ bool load_model(Job& job) {
     job.layout.num_monit = job.model.sizes.num_monit;
     job.layout.num_rxns = job.model.sizes.num_rxns;
     job.layout.snapshot_interval = job.model.params.snapshot_interval;
+    job.layout.time_start = job.model.params.time_start;
     for (int position : job.model.params.monit)
         job.monitored_names.emplace_back(job.model.species[static_cast<std::size_t>(position)].name);
     return true;

@@ -53,6 +53,7 @@ struct TrajectoryLayout {
     int num_monit = 0;
     int num_rxns = 0;
     double snapshot_interval = 0.0;
+    double time_start = 0.0;  // the first data line is the first snapshot at or after it
 };
 
 // The time of snapshot j, j * snapshot_interval, as the console program

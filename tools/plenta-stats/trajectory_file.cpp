@@ -61,19 +61,25 @@ bool parse_count(const char* end, const char*& pos, long long& value) {
     return true;
 }
 
-// Finds the snapshot whose printed time is `text`.  The next snapshot after
-// the previous line is tried first: once times reach a million intervals,
+// Finds the snapshot whose printed time is `text`.  The snapshot expected
+// next is tried first (after the previous line's, or for the first line the
+// first one at or after time_start): once times reach a million intervals,
 // "%g" prints several snapshots alike, and only the order tells them apart.
-bool find_grid_index(const std::string& text, double value, double interval, bool has_previous,
-                     long long previous, long long& j) {
-    if (has_previous && grid_time_text(previous + 1, interval) == text) {
-        j = previous + 1;
-        return true;
+bool find_grid_index(const std::string& text, double value, const TrajectoryLayout& layout,
+                     bool has_previous, long long previous, long long& j) {
+    const double interval = layout.snapshot_interval;
+    const double first = std::ceil(layout.time_start / interval);
+    if (has_previous || (std::isfinite(first) && std::fabs(first) < 9.0e15)) {
+        const long long expected = has_previous ? previous + 1 : static_cast<long long>(first);
+        if (grid_time_text(expected, interval) == text) {
+            j = expected;
+            return true;
+        }
     }
     const double ratio = value / interval;
     if (!std::isfinite(ratio) || std::fabs(ratio) > 9.0e15) return false;
     const long long nearest = std::llround(ratio);
-    for (long long candidate = nearest - 1; candidate <= nearest + 1; candidate++) {
+    for (long long candidate : {nearest, nearest - 1, nearest + 1}) {
         if (has_previous && candidate <= previous) continue;
         if (grid_time_text(candidate, interval) == text) {
             j = candidate;
@@ -140,7 +146,7 @@ std::string parse_trajectory(const std::string& text, const TrajectoryLayout& la
         TrajectoryLine line;
         line.time = time;
         long long j = 0;
-        line.on_grid = find_grid_index(time_text, time, layout.snapshot_interval, has_previous,
+        line.on_grid = find_grid_index(time_text, time, layout, has_previous,
                                        previous_j, j);
         if (line.on_grid) line.grid_index = j;
         if (!line.on_grid && !final_line)
