@@ -299,13 +299,43 @@ void apply_param_set_changes(const ParamSet& set, std::vector<int>& counts,
 // and event_count ends with the events left in it.  Returns false when the
 // time stalled (an engine call neither advanced t nor fired anything; see
 // stalled_run_message), with t at the stalled time.  Exceptions of the
-// recorder pass through.
+// recorder pass through.  With a composition-rejection state `cr` the exact
+// runs (any algorithm but tau-leaping, which the caller must not pass) draw
+// the first event and every interval by composition-rejection instead; the
+// state is rebuilt from the run's propensities.
 bool simulate_run(ConsoleModel& model, const StoichMatrix& matrix,
                   const std::vector<int>& run_counts, std::vector<int>& fire_count,
-                  EventLog buffer, RunRecorder& recorder, double& t, int& event_count);
+                  EventLog buffer, RunRecorder& recorder, double& t, int& event_count,
+                  CrState* cr = nullptr);
 
 // The line printed when a run's time cannot advance.
 std::string stalled_run_message(double t, double snapshot_interval);
+
+// ---- Command line (console/options.cpp) ----
+
+// The exact method of the runs whose algorithm is not tau-leaping: the one
+// the model file selects, or composition-rejection (the same process drawn
+// with another use of the random numbers, at a cost per event that does not
+// grow with the number of reactions).
+enum class ExactMethod { kDefined, kCompositionRejection };
+
+// Everything the command line can set; the defaults are the program without
+// arguments.
+struct ConsoleOptions {
+    ExactMethod method = ExactMethod::kDefined;  // --method direct|cr
+    bool help = false;                           // --help, -h
+};
+
+constexpr int kExitUsage = 2;  // exit status for a wrong command line
+extern const char kUsageText[];
+
+// Reads argv[1 .. argc - 1] into options; "" on success, else what is wrong
+// (an unknown option or argument, a missing or unknown value).
+std::string parse_options(int argc, const char* const argv[], ConsoleOptions& options);
+
+// The standard-error text for a wrong command line: "plenta: <fault>" and a
+// pointer to --help.
+std::string usage_error_text(const std::string& fault);
 
 // ---- Run driver ----
 
@@ -314,13 +344,17 @@ std::string stalled_run_message(double t, double snapshot_interval);
 // and event-log files.  eventlog_capacity is the number of events per
 // event-log file (1000000 in the program; tests use small ones).  Prints a
 // failure message on standard output and returns 1 when an output file
-// cannot be created; otherwise returns 0.
-int run_console_model(ConsoleModel& model, int eventlog_capacity = kConsoleEventlogArraysize);
+// cannot be created, or when the options do not apply to the model (the
+// composition-rejection method with tau-leaping), before any file is
+// written; otherwise returns 0.
+int run_console_model(ConsoleModel& model, int eventlog_capacity = kConsoleEventlogArraysize,
+                      const ConsoleOptions& options = ConsoleOptions());
 
 // The whole program: load_console_model(working_dir), then run_console_model.
 // Returns the process exit status.
 int run_plenta(const std::string& working_dir = "",
-               int eventlog_capacity = kConsoleEventlogArraysize);
+               int eventlog_capacity = kConsoleEventlogArraysize,
+               const ConsoleOptions& options = ConsoleOptions());
 
 }  // namespace plenta
 

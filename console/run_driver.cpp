@@ -104,6 +104,10 @@ struct RunDriver {
     bool logging = false;
     int points = 0;
     int run_counter = 0;
+    // --method cr: the exact runs by composition-rejection, whose state is
+    // rebuilt at the start of every run and reused by its interval calls.
+    bool use_cr = false;
+    CrState cr;
 
     explicit RunDriver(ConsoleModel& model) : m(model) {}
 };
@@ -189,7 +193,8 @@ void run_one(RunDriver& d, int set_number, int run_in_set) {
     FileRecorder recorder(d);
     double t = p.time_start;
     int event_count = 0;
-    if (!simulate_run(m, d.matrix, d.set_counts, d.fire_count, buffer, recorder, t, event_count))
+    if (!simulate_run(m, d.matrix, d.set_counts, d.fire_count, buffer, recorder, t, event_count,
+                      d.use_cr ? &d.cr : nullptr))
         throw OutputFailure{stalled_run_message(t, p.snapshot_interval)};
     traj.close();
     write_summary_fire_counts(d.summary, d.fire_count);
@@ -265,7 +270,7 @@ long long total_firings(const std::vector<int>& fire_count) {
 
 bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector<int>& run_counts,
                   std::vector<int>& fire_count, EventLog buffer, RunRecorder& recorder, double& t,
-                  int& event_count) {
+                  int& event_count, CrState* cr) {
     SimParams& p = m.params;
     const bool logging = p.eventlog_flag == 1;
 
@@ -277,7 +282,13 @@ bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector
     double next_time = 0.0;
     int next_rxn = 0;
     double a0 = 0.0;
-    find_next_reaction_vesk(next_time, next_rxn, a0, m.reactions, p.algorithm, 1, m.sizes, 0.0);
+    if (cr != nullptr) {
+        cr_build(*cr, m.reactions, m.sizes);
+        find_next_reaction_cr(next_time, next_rxn, a0, *cr, 0.0);
+    } else {
+        find_next_reaction_vesk(next_time, next_rxn, a0, m.reactions, p.algorithm, 1, m.sizes,
+                                0.0);
+    }
     p.next_time = next_time;
     p.next_rxn = next_rxn;
     p.total_prob = a0;
@@ -301,6 +312,8 @@ bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector
         const long long fired_before = total_firings(fire_count);
         if (p.algorithm == kTauLeaping)
             vesk_tau(m.reactions, m.sizes, m.species, matrix, p, log, event_count, fire_count, t);
+        else if (cr != nullptr)
+            vesk_cr(*cr, m.reactions, m.sizes, m.species, p, log, event_count, fire_count, t);
         else
             vesk(m.reactions, m.sizes, m.species, matrix, p, log, event_count, fire_count, t);
         if (logging && event_count == p.eventlog_arraysize) recorder.empty_event_log(event_count);
@@ -316,7 +329,22 @@ bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector
     return true;
 }
 
-int run_console_model(ConsoleModel& model, int eventlog_capacity) {
+namespace {
+
+// Composition-rejection replaces the exact methods only; tau-leaping has no
+// exact step for it to replace, and running the defined leap instead would
+// pass off another method's output as the one asked for.
+std::string check_method(const ConsoleModel& m, const ConsoleOptions& options) {
+    if (options.method == ExactMethod::kCompositionRejection && m.params.algorithm == kTauLeaping)
+        return model_fault(m, "the composition-rejection method (--method cr) is an exact method; "
+                              "it does not apply to tau-leaping (algorithm = 3).");
+    return "";
+}
+
+}  // namespace
+
+int run_console_model(ConsoleModel& model, int eventlog_capacity,
+                      const ConsoleOptions& options) {
     std::string failure;
     if (eventlog_capacity < 1) {
         print_message("The event log needs room for at least one event. Exit.\n");
@@ -324,7 +352,9 @@ int run_console_model(ConsoleModel& model, int eventlog_capacity) {
     }
     try {
         RunDriver driver(model);
-        failure = check_points(model, driver.points);
+        driver.use_cr = options.method == ExactMethod::kCompositionRejection;
+        failure = check_method(model, options);
+        if (failure.empty()) failure = check_points(model, driver.points);
         if (failure.empty()) {
             start_up(driver, eventlog_capacity);
             run_all_sets(driver);
@@ -339,14 +369,15 @@ int run_console_model(ConsoleModel& model, int eventlog_capacity) {
     return 1;
 }
 
-int run_plenta(const std::string& working_dir, int eventlog_capacity) {
+int run_plenta(const std::string& working_dir, int eventlog_capacity,
+               const ConsoleOptions& options) {
     ConsoleModel model;
     std::string failure = load_console_model(working_dir, model);
     if (!failure.empty()) {
         print_message(failure);
         return 1;
     }
-    return run_console_model(model, eventlog_capacity);
+    return run_console_model(model, eventlog_capacity, options);
 }
 
 }  // namespace plenta

@@ -185,8 +185,9 @@ double cr_total(const CrState& state);
 // ---- Run ----
 
 // The next event from time t: waiting time (1 / a0) ln(1 / u1), group by
-// u2 a0 over the running group sums, then member candidates by pairs
-// (u3: position, u4: acceptance) until one is accepted.  With nothing able to
+// u2 a0 over the running group sums, then, in a group of more than one
+// member, candidates by pairs (u3: position, u4: acceptance) until one is
+// accepted.  With nothing able to
 // fire: no draw, next time +infinity, next reaction 0.
 void find_next_reaction_cr(double& next_time, int& next_rxn, double& a0, CrState& state,
                            double t);

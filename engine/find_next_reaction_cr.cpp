@@ -48,10 +48,13 @@ int select_group(const CrState& st, double r) {
 // without the overflow of 2^1024).  Two uniforms per candidate rather than
 // the integer and fractional parts of one: a single-precision uniform has
 // too few bits to carry both for large groups.  u3 = 1.0, which ranf can
-// return, names no member and is rejected like a refused candidate.
+// return, names no member and is rejected like a refused candidate.  A
+// group of one member needs no draw: choosing the group with probability
+// a / a0 has already chosen its member with that probability.
 int select_member(const CrGroup& group) {
     const std::vector<CrMember>& members = group.members;
     const int n = static_cast<int>(members.size());
+    if (n == 1) return members[0].rxn;
     const double dn = static_cast<double>(n);
     for (;;) {
         const double u3 = static_cast<double>(ranf());
@@ -76,7 +79,7 @@ void find_next_reaction_cr(double& next_time, int& next_rxn, double& a0, CrState
         return;
     }
     // Draw order: the waiting time's deviate, the group's, then the
-    // (position, acceptance) pairs.
+    // (position, acceptance) pairs (none for a group of one member).
     const double u1 = static_cast<double>(ranf());
     next_time = t + (1.0 / a0) * std::log(1.0 / u1);
     const double u2 = static_cast<double>(ranf());
