@@ -123,7 +123,7 @@ class Model:
     # ---- Simulation ----
 
     def simulate(self, runs=None, time_end=None, interval=None, seed=None, set=1,
-                 event_log=None, progress=None, time_start=None):
+                 event_log=None, progress=None, time_start=None, method="direct"):
         """Draws `runs` trajectories and returns a Result.
 
         runs, time_end, interval (the snapshot interval), seed (the randseed,
@@ -151,6 +151,11 @@ class Model:
         raised from simulate.  The simulation runs without the GIL, so other
         Python threads go on; Ctrl-C (KeyboardInterrupt) ends it too, looked
         for after every run and about every 0.1 s of a long run.
+
+        method: "direct" runs the model's algorithm as defined; "cr" runs the
+        exact runs by composition-rejection, as the console program's
+        --method cr does (another use of the random numbers, the same
+        process; not with tau-leaping).
         """
         core = self._core
         from_file = core.from_file
@@ -183,7 +188,8 @@ class Model:
         if progress is not None and not callable(progress):
             raise ValueError("progress must be callable")
         raw = _plenta._simulate(core, plan, float(time_start), float(time_end),
-                                float(interval), int(seed), bool(event_log), progress)
+                                float(interval), int(seed), bool(event_log), str(method),
+                                progress)
         return Result(raw, species=self.monitored, seed=int(seed))
 
 

@@ -134,6 +134,7 @@ struct SimulationRequest {
     double interval = 0.0;
     std::int32_t seed = 0;
     bool event_log = false;
+    bool composition_rejection = false;  // the exact runs by the console's --method cr
 };
 
 // Counts, rates and set changes as the console driver applies them: every
@@ -175,6 +176,8 @@ void run_all(const PyModel& model, const SimulationRequest& req, const py::objec
     setall(req.seed, req.seed);
     std::vector<int> set_counts;
     std::vector<int> fire_count;
+    CrState cr;  // rebuilt at the start of every run, as the console program does
+    CrState* method = req.composition_rejection ? &cr : nullptr;
     std::size_t done = 0;
     for (const RunPlan& plan : req.plan) {
         prepare_set(model, work, plan.set, set_counts);
@@ -184,7 +187,7 @@ void run_all(const PyModel& model, const SimulationRequest& req, const py::objec
             double t = p.time_start;
             int event_count = 0;
             if (!simulate_run(work, model.matrix, set_counts, fire_count, buffer, recorder, t,
-                              event_count))
+                              event_count, method))
                 throw std::runtime_error(python_message(stalled_run_message(t, p.snapshot_interval), false));
             recorder.take_events(event_count);
             if (out.runs == 0) {
@@ -270,8 +273,18 @@ void check_request(const PyModel& model, const SimulationRequest& req) {
 
 py::dict simulate(const PyModel& model, const std::vector<std::pair<int, int>>& plan,
                   double time_start, double time_end, double interval, std::int64_t seed,
-                  bool event_log, py::object progress) {
+                  bool event_log, const std::string& method, py::object progress) {
     SimulationRequest req;
+    if (method == "cr") {
+        // Composition-rejection replaces the exact step only.
+        if (model.m.params.algorithm == kTauLeaping)
+            throw py::value_error("method 'cr' is an exact method; it does not apply to "
+                                  "tau-leaping (algorithm 3)");
+        req.composition_rejection = true;
+    } else if (method != "direct") {
+        throw py::value_error("method must be 'direct' (the model's own algorithm) or 'cr', "
+                              "not '" + method + "'");
+    }
     for (const auto& [set, runs] : plan) {
         if (set < 1 || static_cast<std::size_t>(set) > model.m.sets.size())
             throw py::value_error("set = " + std::to_string(set) + " is not a parameter set of "
@@ -331,7 +344,7 @@ py::dict simulate(const PyModel& model, const std::vector<std::pair<int, int>>& 
 void bind_simulate(py::module_& mod) {
     mod.def("_simulate", &simulate, py::arg("model"), py::arg("plan"), py::arg("time_start"),
             py::arg("time_end"), py::arg("interval"), py::arg("seed"), py::arg("event_log"),
-            py::arg("progress"),
+            py::arg("method"), py::arg("progress"),
             "Runs plan = [(set, runs), ...] from one stream seeded with setall(seed, seed); "
             "returns a dict of arrays (see plenta.Model.simulate).");
 }

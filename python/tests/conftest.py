@@ -93,10 +93,10 @@ def write_model(folder, text):
     return folder
 
 
-def run_console(folder):
+def run_console(folder, *options):
     if not PLENTA_EXE:
         pytest.skip("PLENTA_EXE (the built console program) is not set")
-    done = subprocess.run([PLENTA_EXE], cwd=folder, capture_output=True, text=True, timeout=120)
+    done = subprocess.run([PLENTA_EXE, *options], cwd=folder, capture_output=True, text=True, timeout=120)
     assert done.returncode == 0, done.stdout + done.stderr
 
 

@@ -54,3 +54,20 @@ def test_model_built_in_python_equals_file_model(tmp_path, algorithm):
     result = built.simulate(runs=3, time_end=5.0, interval=0.5, seed=12345)
     assert_equals_console(result, folder, event_log=False)
     np.testing.assert_array_equal(built.stoichiometry, plenta.read_model(folder).stoichiometry)
+
+
+@pytest.mark.parametrize("algorithm,eventlog", [(2, 0), (1, 1)])
+def test_composition_rejection_reproduces_console_option(tmp_path, algorithm, eventlog):
+    folder = write_model(tmp_path, dimer_model_text(algorithm=algorithm, eventlog=eventlog,
+                                                    extra_sets=TWO_SETS))
+    run_console(folder, "--method", "cr")
+    result = plenta.read_model(folder).simulate(set=None, method="cr")
+    assert_equals_console(result, folder, event_log=eventlog == 1)
+
+
+def test_composition_rejection_refuses_tau_leaping():
+    with pytest.raises(ValueError, match="does not apply to tau-leaping"):
+        dimer_model_python(algorithm=3, tau_error=0.03).simulate(
+            runs=1, time_end=1.0, interval=1.0, seed=1, method="cr")
+    with pytest.raises(ValueError, match="method must be"):
+        dimer_model_python().simulate(runs=1, time_end=1.0, interval=1.0, seed=1, method="nrm")
