@@ -19,7 +19,7 @@ namespace ranlib_detail {
 
 // The whole generator state of the process, in one place.
 RanlibGeneratorState generator = {0, 0, 0, 0, 0, 0, 0, 0, {0}, {0}, {0}, {0}, {0}, {0}, {0},
-                                  1, 0, 0};
+                                  1, 0, 0, 0};
 
 }  // namespace ranlib_detail
 
@@ -97,6 +97,7 @@ void setall(int32_t iseed1, int32_t iseed2) {
         initgn(-1);
     }
     gscgn(1, &remembered);
+    s.Xndraw = 0;
 }
 
 int32_t ignlgi(void) { return ranlib_detail::combined_step(); }

@@ -44,6 +44,7 @@ inline int32_t combined_step() {
     int32_t z = s1 - s2;
     if (z < 1) z += s.Xm1 - 1;
     if (s.Xqanti[g]) z = s.Xm1 - z;
+    s.Xndraw += 1;  // lets an ensemble tell a run that outgrew its substream
     return z;
 }
 

@@ -32,6 +32,7 @@ typedef struct RanlibGeneratorState {
     int32_t curntg;             /* current generator, 1..32 (held by gscgn) */
     int32_t qrgnin;             /* constants initialised (held by gsrgs) */
     int32_t qqssd;              /* seeds set by setall (held by gssst) */
+    uint64_t Xndraw;            /* values drawn (any generator) since setall or setsub */
 } RanlibGeneratorState;
 
 /* The one generator state of the process. */
@@ -82,6 +83,33 @@ void gscgn(int32_t getset, int32_t *g);       /* get (0) or set the current gene
 void gsrgs(int32_t getset, int32_t *qvalue);  /* get (0) or set the initialised flag */
 void gssst(int32_t getset, int32_t *qset);    /* get (0) or set the seeds-set flag */
 int32_t mltmod(int32_t a, int32_t s, int32_t m); /* (a * s) mod m without overflow */
+
+/* ---- Per-run substreams of generator 1 (substream) ----
+ * Run number r (from 1) of an ensemble draws from substream r - 1 of generator
+ * 1: the stream that starts (a^(2^RANLIB_SUBSTREAM_LOG2))^(r-1) times the seed
+ * values after generator 1's start, i.e. (r - 1) * 2^40 values on.  So a
+ * run's numbers depend only on the seeds and its number, never on the runs
+ * done before it.  Substream 0 is generator 1's own start.  Substreams are
+ * 2^40 (about 1.1e12) values long; RANLIB_SUBSTREAM_COUNT of them fit in the
+ * combined generator's period ((Xm1 - 1)(Xm2 - 1) / 2, about 2^61 - 2^38)
+ * without any two sharing a value. */
+#define RANLIB_SUBSTREAM_LOG2 40
+#define RANLIB_SUBSTREAM_LENGTH (UINT64_C(1) << RANLIB_SUBSTREAM_LOG2)
+#define RANLIB_SUBSTREAM_COUNT 2097151 /* 2^21 - 1 */
+
+/* The two seeds of substream `index` (0..) for substreams 2^k values apart,
+ * from generator seeds iseed1, iseed2: (a^(2^k))^index * iseed mod m for each
+ * component, by square-and-multiply with mltmod.  Needs the constants
+ * (inrgcm) and seeds in 1..Xm1-1 and 1..Xm2-1. */
+void subsds(int32_t iseed1, int32_t iseed2, int32_t k, int32_t index, int32_t *sub1,
+            int32_t *sub2);
+/* Makes generator 1 current and starts it at substream `index` of the stream
+ * seeded with iseed1, iseed2 (as setall seeds generator 1); clears the draw
+ * counter Xndraw and the Poisson deviate's saved state, so that everything
+ * the next draws depend on is fixed by the seeds and the index. */
+void setsub(int32_t iseed1, int32_t iseed2, int32_t index);
+/* Values drawn since the last setall or setsub. */
+uint64_t ranlib_draw_count(void);
 
 /* ---- Poisson, normal and exponential deviates (ranlib) ---- */
 
