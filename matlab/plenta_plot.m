@@ -89,10 +89,13 @@ function [fig, stats] = plenta_plot(folder, varargin)
   else
     fig = figure('visible', 'off');
   end
-  set(fig, 'PaperUnits', 'inches', 'PaperPosition', [0 0 8 max(2.6 * nmon, 3.2)]);
+  set(fig, 'PaperUnits', 'inches', 'PaperPosition', [0 0 8 max(2.8 * nmon, 3.2)]);
   colors = [0.85 0.33 0.10; 0.47 0.67 0.19; 0.49 0.18 0.56; 0.93 0.69 0.13; 0.30 0.75 0.93];
   for i = 1:nmon
-    subplot(nmon, 1, i);
+    % Stacked panels with a gap for the titles; every panel has its legend
+    % on the right, so that all keep the same width.
+    slot = 1 / nmon;
+    axes('Position', [0.13, 1 - i * slot + 0.25 * slot, 0.6, 0.6 * slot]);
     hold on;
     lo = mu(:, i) - sd(:, i);
     hi = mu(:, i) + sd(:, i);
@@ -110,12 +113,8 @@ function [fig, stats] = plenta_plot(folder, varargin)
     box on;
     ylabel([model.monitored{i} ' (count)'], 'Interpreter', 'none');
     title(sprintf('%s, parameter set %d', model.monitored{i}, opts.set), 'Interpreter', 'none');
-    if i == nmon
-      xlabel('time');
-    end
-    if i == 1
-      legend(handles, labels, 'Location', 'northeastoutside');
-    end
+    xlabel('time');
+    legend(handles, labels, 'Location', 'northeastoutside');
   end
   if ~isempty(opts.png)
     print(fig, opts.png, '-dpng', '-r90');

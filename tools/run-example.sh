@@ -8,6 +8,12 @@
 # builds plenta, copies examples/<example>/model.txt into out/<example>/,
 # writes its constants.txt (first line: that folder's absolute path, second:
 # the model file's name), runs plenta there and lists what it wrote.
+# Then plenta-stats writes the ensemble table of every parameter set next to
+# the summary file, and a plot of parameter set 1 (the first runs, their mean
+# and a band of one standard deviation per monitored species) is written to
+# out/<example>/plot.png: by Octave (matlab/plenta_plot.m, headless) when
+# octave-cli is installed, else by gnuplot from the table, else not at all.
+# PLENTA_PLOT_WITH=gnuplot chooses gnuplot even when Octave is there.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 example="${1:-dimerisation-decay}"
@@ -29,7 +35,7 @@ fi
 
 build="$root/build-run"
 cmake -S "$root" -B "$build" -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target plenta >/dev/null
+cmake --build "$build" -j "$(nproc)" --target plenta plenta-stats >/dev/null
 
 out="$root/out/$example"
 rm -rf "$out"
@@ -58,3 +64,81 @@ echo
 echo "First run's trajectory (first lines):"
 head -5 "$out/${traj}_1"
 echo
+
+# ---- Ensemble table and plot ----
+stats_status=0
+"$build/tools/plenta-stats/plenta-stats" --no-progress "$out" || stats_status=$?
+png="$out/plot.png"
+log="$out/plot.log"
+plotter="${PLENTA_PLOT_WITH:-}"
+if [ -z "$plotter" ]; then
+  if command -v octave-cli >/dev/null; then plotter=octave
+  elif command -v gnuplot >/dev/null; then plotter=gnuplot
+  else plotter=none
+  fi
+fi
+
+plot_with_octave() {
+  # Octave prints a notice about its gnuplot toolkit and, at exit, a line of
+  # its own; both go to the log, which is shown only when the plot fails.
+  octave-cli --no-gui --norc --no-history --eval \
+    "addpath('$root/matlab'); warning('off', 'Octave:gnuplot-graphics'); \
+     plenta_plot('$out', 'png', '$png');" >"$log" 2>&1
+}
+
+plot_with_gnuplot() {
+  # From plenta-stats' table of set 1 and the first three runs of set 1.
+  local csv
+  csv=$(ls "$out"/*_set1_stats.csv 2>/dev/null | head -1)
+  [ -n "$csv" ] || return 1
+  local data="$out/.plot_stats.dat"
+  tail -n +2 "$csv" | tr ',' ' ' >"$data"
+  local names
+  names=$(head -1 "$csv" | tr ',' '\n' | sed -n 's/_mean$//p' | grep -v '^R[0-9]*_firings$' || true)
+  local runs
+  runs=$(awk '/^set 1 run /{print $4}' "$out/$summary" | head -3)
+  local n
+  n=$(printf '%s\n' "$names" | grep -c .)
+  [ "$n" -gt 0 ] || return 1
+  {
+    echo "set terminal pngcairo size 720,$((240 * n)) font ',9'"
+    echo "set output '$png'"
+    echo "set multiplot layout $n,1"
+    echo "set key outside right top"
+    local i=0
+    for name in $names; do
+      local mean=$((2 + 4 * i)) sd=$((3 + 4 * i)) col=$((2 + i))
+      echo "set title '$name, parameter set 1'; set ylabel '$name (count)'; set xlabel 'time'"
+      local line="plot '$data' using 1:(\$$mean-\$$sd):(\$$mean+\$$sd) with filledcurves lc rgb '#c7dbfa' title 'mean +- 1 sd'"
+      for r in $runs; do
+        line="$line, '${out}/${traj}_$r' every ::1 using 1:$col with lines lw 1 title 'run $r'"
+      done
+      line="$line, '$data' using 1:$mean with lines lw 2 lc rgb 'black' title 'mean'"
+      echo "$line"
+      i=$((i + 1))
+    done
+    echo "unset multiplot"
+  } >"$out/.plot.gp"
+  gnuplot "$out/.plot.gp" >"$log" 2>&1
+  local status=$?
+  rm -f "$data" "$out/.plot.gp"
+  return $status
+}
+
+echo
+plot_status=0
+case "$plotter" in
+  octave) plot_with_octave || plot_status=$? ;;
+  gnuplot) plot_with_gnuplot || plot_status=$? ;;
+  *) plot_status=-1 ;;
+esac
+if [ "$plot_status" -eq 0 ] && [ -s "$png" ]; then
+  rm -f "$log"
+  echo "Plot of parameter set 1 (by $plotter): $png"
+elif [ "$plot_status" -eq -1 ]; then
+  echo "No plot: neither octave-cli nor gnuplot is installed."
+else
+  echo "The plot by $plotter failed; its output is in $log:" >&2
+  tail -5 "$log" >&2 || true
+fi
+exit "$stats_status"
