@@ -89,13 +89,13 @@ function [fig, stats] = plenta_plot(folder, varargin)
   else
     fig = figure('visible', 'off');
   end
-  set(fig, 'PaperUnits', 'inches', 'PaperPosition', [0 0 8 max(2.8 * nmon, 3.2)]);
+  set(fig, 'PaperUnits', 'inches', 'PaperPosition', [0 0 8 max(3 * nmon, 3.2)]);
   colors = [0.85 0.33 0.10; 0.47 0.67 0.19; 0.49 0.18 0.56; 0.93 0.69 0.13; 0.30 0.75 0.93];
   for i = 1:nmon
     % Stacked panels with a gap for the titles; every panel has its legend
     % on the right, so that all keep the same width.
     slot = 1 / nmon;
-    axes('Position', [0.13, 1 - i * slot + 0.25 * slot, 0.6, 0.6 * slot]);
+    axes('Position', [0.13, 1 - i * slot + 0.34 * slot, 0.6, 0.5 * slot]);
     hold on;
     lo = mu(:, i) - sd(:, i);
     hi = mu(:, i) + sd(:, i);
@@ -108,7 +108,11 @@ function [fig, stats] = plenta_plot(folder, varargin)
       labels{end + 1} = sprintf('run %d', members(k));  %#ok<AGROW>
     end
     handles(end + 1) = plot(t_ref, mu(:, i), 'k-', 'LineWidth', 2);
-    labels{end + 1} = sprintf('mean of %d runs', n);
+    if n == 1
+      labels{end + 1} = 'mean of 1 run';
+    else
+      labels{end + 1} = sprintf('mean of %d runs', n);
+    end
     hold off;
     box on;
     ylabel([model.monitored{i} ' (count)'], 'Interpreter', 'none');
