@@ -10,6 +10,8 @@
 // only the random generator, the Poisson deviate's saved state and the kept
 // state (the next event of the exact methods) survive; a caller continuing a
 // simulation passes the counts, propensities and tentative times back in.
+// With the optional parameter "method" = "cr" a simulating call runs the
+// exact methods by composition-rejection instead (another random stream).
 //
 // Everything a call allocates is owned by std::vector inside the call's
 // records (the rate constants too, rather than mxCalloc memory), so it is
@@ -17,6 +19,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "engine/engine.h"
@@ -77,6 +80,10 @@ struct Call {
     Mode mode = Mode::kSimulate;
     double randseed = 0.0;  // as given, checked before seeding
     mxArray* out[kNumOutputs] = {};
+    // "method" "cr": the simulate mode runs the exact methods by
+    // composition-rejection, with the state built from the ai inputs.
+    bool use_cr = false;
+    CrState cr;
 };
 
 bool is_full_double(const mxArray* a) { return mxIsDouble(a) && !mxIsSparse(a); }
@@ -177,8 +184,32 @@ int integer_parameter(const mxArray* s, const char* name) {
     return static_cast<int>(v);
 }
 
+// The optional field "method": absent or "direct" runs the method that
+// "stoch_algor" selects; "cr" runs the exact methods by composition-rejection.
+// Tau-leaping has no exact step for it to replace and is refused with it.
+void read_method(const mxArray* s, Call& c) {
+    const mxArray* value = mxGetField(s, 0, "method");
+    if (value == nullptr) return;
+    char text[16] = {};
+    if (!mxIsChar(value) || mxGetNumberOfElements(value) >= sizeof text ||
+        mxGetString(value, text, sizeof text) != 0)
+        gateway_error("tamrin:badParameter",
+                      "parameter \"method\" must be the text \"direct\" or \"cr\"");
+    const std::string method = text;
+    if (method == "cr")
+        c.use_cr = true;
+    else if (method != "direct")
+        gateway_error("tamrin:badParameter",
+                      "parameter \"method\" = \"%s\" is neither \"direct\" nor \"cr\"",
+                      text);
+    if (c.use_cr && c.params.algorithm == kTauLeaping)
+        gateway_error("tamrin:badParameter",
+                      "parameter \"method\" = \"cr\" is an exact method; it does not apply to "
+                      "tau-leaping (\"stoch_algor\" 3)");
+}
+
 // The fields in the order of the parameter table; "tau_error" last and only
-// for tau-leaping.
+// for tau-leaping; then the optional "method".
 void read_parameters(const mxArray* s, Call& c) {
     SimParams& p = c.params;
     p.start_time = parameter(s, "start_time");
@@ -206,6 +237,7 @@ void read_parameters(const mxArray* s, Call& c) {
     p.eventlog_arraysize = static_cast<int>(log_size);
     c.mode = mode_of(parameter(s, "update"));
     if (p.algorithm == kTauLeaping) p.tau_error = parameter(s, "tau_error");
+    read_method(s, c);
 
     // setall would stop the host process inside mltmod for such a seed.
     if (c.mode == Mode::kInitialise && !(c.randseed >= 1.0 && c.randseed < kMaxSeed + 1.0))
@@ -294,6 +326,8 @@ void check_kept_event(const Call& c) {
 void run_engine(Call& c, const StoichMatrix& matrix, EventLog evlog, int& events, double& t) {
     if (c.params.algorithm == kTauLeaping)
         vesk_tau(c.reactions, c.model, c.species, matrix, c.params, evlog, events, c.fire_count, t);
+    else if (c.use_cr)
+        vesk_cr(c.cr, c.reactions, c.model, c.species, c.params, evlog, events, c.fire_count, t);
     else
         vesk(c.reactions, c.model, c.species, matrix, c.params, evlog, events, c.fire_count, t);
 }
@@ -333,6 +367,10 @@ void simulate(Call& c) {
     StoichMatrix matrix(c.model.num_rxns, c.model.num_cmpds);
     create_stoich_matrix(c.model, c.reactions, matrix);
     if (p.algorithm != kTauLeaping) check_kept_event(c);
+    // The network and its propensities come anew with every call, so the
+    // composition-rejection state is built from the ai inputs each time; the
+    // call goes on from the kept next event as the defined methods do.
+    if (c.use_cr) cr_build(c.cr, c.reactions, c.model);
 
     EventLog evlog;
     evlog.times = data_of(c, kOutLogTimes);
