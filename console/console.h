@@ -321,9 +321,22 @@ enum class ExactMethod { kDefined, kCompositionRejection };
 
 // Everything the command line can set; the defaults are the program without
 // arguments.
+// Where the runs draw their random numbers: all from one continuing stream
+// seeded once (the program without options), or each run from its own
+// substream of generator 1 chosen by its run number (random/substream.cpp),
+// so that a run's output depends only on randseed, its parameter set and its
+// number, and runs can be done in any order by any number of processes.
+enum class StreamMode { kContinuing, kPerRun };
+
 struct ConsoleOptions {
     ExactMethod method = ExactMethod::kDefined;  // --method direct|cr
     bool help = false;                           // --help, -h
+    StreamMode streams = StreamMode::kContinuing;  // --streams continuing|per-run
+    bool streams_given = false;
+    int jobs = 0;         // --jobs N: worker processes (0: not given; given alone: the cores)
+    int slice = 0;        // --slice K/M: K (0: not given)
+    int slices = 0;       //              M
+    bool merge_summary = false;  // --merge-summary
 };
 
 constexpr int kExitUsage = 2;  // exit status for a wrong command line
@@ -336,6 +349,60 @@ std::string parse_options(int argc, const char* const argv[], ConsoleOptions& op
 // The standard-error text for a wrong command line: "plenta: <fault>" and a
 // pointer to --help.
 std::string usage_error_text(const std::string& fault);
+
+// ---- Ensembles: per-run streams, worker processes, slices (console/ensemble*.cpp) ----
+
+// Whether the options ask for per-run streams (--streams per-run, --jobs or
+// --slice).
+bool uses_per_run_streams(const ConsoleOptions& options);
+
+// The runs one ensemble process simulates, by run counter r (from 1): slice K
+// of M holds the runs with (r - 1) mod M == K - 1; within it, worker w (from
+// 0) of N holds every N-th of them, those with ((r - 1) div M) mod N == w.
+struct RunShare {
+    int slice = 1, slices = 1;
+    int worker = 0, workers = 1;
+    bool contains(long long run) const;
+};
+
+// Installs run `run_counter`'s substream of the stream that randseed seeds
+// (setsub with index run_counter - 1): run 1 draws what the continuing stream
+// would draw first.
+void start_run_substream(std::uint32_t randseed, int run_counter);
+
+// "" while a run's draws stayed within its substream (2^40 values), else the
+// warning line that its last draws are also the first ones of the next run.
+std::string substream_overrun_warning(int run, std::uint64_t draws);
+
+// The line added to a failure message of an ensemble process: which run
+// failed, and that no summary claims it.
+std::string run_failed_message(int run, int set_number);
+
+// The summary part of slice K of M: summary_path + ".part-K-of-M".
+std::string summary_part_name(const std::string& summary_path, int slice, int slices);
+
+// The checks run_console_model makes before any file is written (the method
+// against the algorithm, the snapshot point count): "" or the message.
+std::string check_console_run(const ConsoleModel& model, const ConsoleOptions& options);
+
+// Simulates the runs of `share` in this process, each from its own substream:
+// their trajectory and event-log files, and their summary lines in run order
+// into summary_out.  Keeps *current_run (when given) at the run in progress.
+// Returns "" or the failure message (naming the run that failed).
+std::string run_console_share(ConsoleModel& model, int eventlog_capacity,
+                              const ConsoleOptions& options, const RunShare& share,
+                              const std::string& summary_out, volatile int* current_run);
+
+// --streams per-run, --jobs, --slice: every run (or the slice's runs) from its
+// own substream, in this process or in forked workers; the summary (or the
+// slice's summary part) is written under a temporary name and renamed only
+// when every run succeeded.  Returns the exit status.
+int run_ensemble(ConsoleModel& model, int eventlog_capacity, const ConsoleOptions& options);
+
+// --merge-summary: joins the summary parts of the M slices into the summary
+// file, in run order, after checking that they hold every run exactly once;
+// deletes the parts.  Returns the exit status.
+int merge_summary_parts(const ConsoleModel& model);
 
 // ---- Run driver ----
 

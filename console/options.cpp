@@ -5,15 +5,20 @@
 // Options are listed in one table (name, whether a value follows, how it is
 // stored), so a new option is one more row and one more field of
 // ConsoleOptions.  A value may follow as the next argument or after "=".
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "console/console.h"
 
 namespace plenta {
 
 const char kUsageText[] =
-    "Usage: plenta [--method direct|cr] [--help]\n"
+    "Usage: plenta [--method direct|cr] [--streams continuing|per-run]\n"
+    "              [--jobs [N]] [--slice K/M] [--merge-summary] [--help]\n"
     "\n"
     "Simulates every run of every parameter set of the model named in\n"
     "\"constants.txt\" in the working directory.\n"
@@ -25,6 +30,16 @@ const char kUsageText[] =
     "                   event does not grow with the number of reactions; the\n"
     "                   same process, another random stream (not for\n"
     "                   tau-leaping, algorithm 3)\n"
+    "  --streams per-run  every run draws from its own substream of the\n"
+    "                   generator, chosen by its run number, so its output\n"
+    "                   depends only on randseed, its set and its number\n"
+    "                   (--streams continuing, the default: one stream for all)\n"
+    "  --jobs [N]       per-run streams, the runs done by N worker processes\n"
+    "                   (without N: one per core); the same files as --jobs 1\n"
+    "  --slice K/M      per-run streams, only runs r with (r - 1) mod M = K - 1;\n"
+    "                   their files and the summary part <summary>.part-K-of-M\n"
+    "  --merge-summary  joins the M summary parts of a sliced ensemble into the\n"
+    "                   summary file, in run order, and deletes the parts\n"
     "  --help           this text\n"
     "\n"
     "Exit status: 0 after the last run, 1 when a file fails, 2 for a wrong\n"
@@ -38,6 +53,7 @@ struct OptionSpec {
     const char* name;  // with its leading "--"
     bool takes_value;
     OptionSetter set;
+    bool value_optional = false;  // the next argument is its value only if it is a number
 };
 
 std::string set_method(const std::string& value, ConsoleOptions& options) {
@@ -57,8 +73,77 @@ std::string set_help(const std::string&, ConsoleOptions& options) {
     return "";
 }
 
+std::string set_streams(const std::string& value, ConsoleOptions& options) {
+    options.streams_given = true;
+    if (value == "per-run") {
+        options.streams = StreamMode::kPerRun;
+        return "";
+    }
+    if (value == "continuing") {
+        options.streams = StreamMode::kContinuing;
+        return "";
+    }
+    return "unknown stream mode '" + value + "' for --streams (continuing or per-run)";
+}
+
+constexpr int kMaxJobs = 4096;
+
+// A whole number in 1..max written in decimal digits only; 0 otherwise.
+int positive_number(const std::string& text, int max) {
+    if (text.empty() || text.size() > 9) return 0;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    return value >= 1 && value <= max ? static_cast<int>(value) : 0;
+}
+
+std::string set_jobs(const std::string& value, ConsoleOptions& options) {
+    if (value.empty()) {
+        const unsigned cores = std::thread::hardware_concurrency();
+        options.jobs = cores == 0 ? 1 : static_cast<int>(std::min<unsigned>(cores, kMaxJobs));
+        return "";
+    }
+    options.jobs = positive_number(value, kMaxJobs);
+    if (options.jobs == 0)
+        return "--jobs needs a number of processes from 1 to " + std::to_string(kMaxJobs) +
+               ", not '" + value + "'";
+    return "";
+}
+
+std::string set_slice(const std::string& value, ConsoleOptions& options) {
+    const std::size_t slash = value.find('/');
+    const int max = 1 << 30;
+    if (slash != std::string::npos) {
+        options.slice = positive_number(value.substr(0, slash), max);
+        options.slices = positive_number(value.substr(slash + 1), max);
+    }
+    if (slash == std::string::npos || options.slice == 0 || options.slices == 0 ||
+        options.slice > options.slices)
+        return "--slice needs K/M with 1 <= K <= M, not '" + value + "'";
+    return "";
+}
+
+std::string set_merge_summary(const std::string&, ConsoleOptions& options) {
+    options.merge_summary = true;
+    return "";
+}
+
+// Options that only make sense together, or not at all together.
+std::string check_combination(const ConsoleOptions& options) {
+    const bool ensemble = options.jobs > 0 || options.slices > 0;
+    if (options.merge_summary && (ensemble || options.streams_given))
+        return "--merge-summary only joins the summary parts; it runs nothing";
+    if (ensemble && options.streams_given && options.streams == StreamMode::kContinuing)
+        return "--jobs and --slice need per-run streams; one continuing stream cannot be split";
+    return "";
+}
+
 const OptionSpec kOptions[] = {
     {"--method", true, set_method},
+    {"--streams", true, set_streams},
+    {"--jobs", true, set_jobs, true},
+    {"--slice", true, set_slice},
+    {"--merge-summary", false, set_merge_summary},
     {"--help", false, set_help},
     {"-h", false, set_help},
 };
@@ -86,6 +171,9 @@ std::string parse_options(int argc, const char* const argv[], ConsoleOptions& op
         if (spec->takes_value) {
             if (inline_value) {
                 value = arg.substr(eq + 1);
+            } else if (spec->value_optional) {
+                if (i + 1 < argc && std::isdigit(static_cast<unsigned char>(argv[i + 1][0])))
+                    value = argv[++i];
             } else if (i + 1 < argc) {
                 value = argv[++i];
             } else {
@@ -97,7 +185,7 @@ std::string parse_options(int argc, const char* const argv[], ConsoleOptions& op
         const std::string fault = spec->set(value, options);
         if (!fault.empty()) return fault;
     }
-    return "";
+    return check_combination(options);
 }
 
 std::string usage_error_text(const std::string& fault) {

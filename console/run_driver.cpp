@@ -108,6 +108,11 @@ struct RunDriver {
     // rebuilt at the start of every run and reused by its interval calls.
     bool use_cr = false;
     CrState cr;
+    // An ensemble process: only the runs of `share`, each from its own
+    // substream, with the summary lines written to summary_out.
+    const RunShare* share = nullptr;
+    std::string summary_out;
+    volatile int* current_run = nullptr;  // where a watching parent sees the run in progress
 
     explicit RunDriver(ConsoleModel& model) : m(model) {}
 };
@@ -193,12 +198,27 @@ void run_one(RunDriver& d, int set_number, int run_in_set) {
     FileRecorder recorder(d);
     double t = p.time_start;
     int event_count = 0;
+    if (d.share != nullptr) start_run_substream(p.randseed, d.run_counter);
     if (!simulate_run(m, d.matrix, d.set_counts, d.fire_count, buffer, recorder, t, event_count,
                       d.use_cr ? &d.cr : nullptr))
         throw OutputFailure{stalled_run_message(t, p.snapshot_interval)};
     traj.close();
     write_summary_fire_counts(d.summary, d.fire_count);
     if (d.logging) d.evlog.finish_run(event_count);
+    if (d.share != nullptr) {
+        const std::string warning = substream_overrun_warning(d.run_counter, ranlib_draw_count());
+        if (!warning.empty()) std::fputs(warning.c_str(), stderr);
+    }
+}
+
+// The failure of a run of an ensemble process names the run.
+void run_one_of_share(RunDriver& d, int set_number, int run_in_set) {
+    if (d.current_run != nullptr) *d.current_run = d.run_counter + 1;
+    try {
+        run_one(d, set_number, run_in_set);
+    } catch (const OutputFailure& f) {
+        throw OutputFailure{f.message + run_failed_message(d.run_counter, set_number)};
+    }
 }
 
 void run_all_sets(RunDriver& d) {
@@ -206,7 +226,15 @@ void run_all_sets(RunDriver& d) {
     for (std::size_t s = 0; s < num_sets; s++) {
         if (s > 0) apply_param_set(d, s);
         const int runs = d.m.params.num_repeats[s];
-        for (int r = 0; r < runs; r++) run_one(d, static_cast<int>(s) + 1, r + 1);
+        for (int r = 0; r < runs; r++) {
+            if (d.share == nullptr) {
+                run_one(d, static_cast<int>(s) + 1, r + 1);
+            } else if (d.share->contains(d.run_counter + 1)) {
+                run_one_of_share(d, static_cast<int>(s) + 1, r + 1);
+            } else {
+                d.run_counter += 1;  // another process's run: only its number is taken
+            }
+        }
     }
 }
 
@@ -215,7 +243,8 @@ void start_up(RunDriver& d, int eventlog_capacity) {
     m.params.eventlog_arraysize = eventlog_capacity;
     save_model_as_read(d);
     calc_dependency(m.sizes, m.reactions);
-    open_or_fail(d.summary, m.summary_path, "wt", kMsgCantOpenOutput, m.summary_path);
+    const std::string& summary = d.share != nullptr ? d.summary_out : m.summary_path;
+    open_or_fail(d.summary, summary, "wt", kMsgCantOpenOutput, summary);
     d.logging = m.params.eventlog_flag == 1;
     if (d.logging) {
         d.evlog.base = m.evlog_base;
@@ -343,6 +372,37 @@ std::string check_method(const ConsoleModel& m, const ConsoleOptions& options) {
 
 }  // namespace
 
+std::string check_console_run(const ConsoleModel& model, const ConsoleOptions& options) {
+    std::string failure = check_method(model, options);
+    int points = 0;
+    if (failure.empty()) failure = check_points(model, points);
+    return failure;
+}
+
+std::string run_console_share(ConsoleModel& model, int eventlog_capacity,
+                              const ConsoleOptions& options, const RunShare& share,
+                              const std::string& summary_out, volatile int* current_run) {
+    std::string failure;
+    try {
+        RunDriver driver(model);
+        driver.use_cr = options.method == ExactMethod::kCompositionRejection;
+        driver.share = &share;
+        driver.summary_out = summary_out;
+        driver.current_run = current_run;
+        failure = check_method(model, options);
+        if (failure.empty()) failure = check_points(model, driver.points);
+        if (failure.empty()) {
+            start_up(driver, eventlog_capacity);
+            run_all_sets(driver);
+        }
+    } catch (const OutputFailure& f) {
+        failure = f.message;
+    } catch (const std::bad_alloc&) {
+        failure = "Not enough memory to run model file " + model.model_path + ". Exit.\n";
+    }
+    return failure;
+}
+
 int run_console_model(ConsoleModel& model, int eventlog_capacity,
                       const ConsoleOptions& options) {
     std::string failure;
@@ -350,6 +410,8 @@ int run_console_model(ConsoleModel& model, int eventlog_capacity,
         print_message("The event log needs room for at least one event. Exit.\n");
         return 1;
     }
+    if (options.merge_summary) return merge_summary_parts(model);
+    if (uses_per_run_streams(options)) return run_ensemble(model, eventlog_capacity, options);
     try {
         RunDriver driver(model);
         driver.use_cr = options.method == ExactMethod::kCompositionRejection;

@@ -1,0 +1,41 @@
+// Pieces shared by the ensemble files of the console program (worker
+// processes, slices, summary parts and their merge).  Private to console/.
+#ifndef PLENTA_CONSOLE_ENSEMBLE_INTERNAL_H
+#define PLENTA_CONSOLE_ENSEMBLE_INTERNAL_H
+
+#include <string>
+#include <vector>
+
+#include "console/console.h"
+
+namespace plenta {
+namespace ensemble {
+
+// The summary lines of worker w (from 0) of N, next to the file `out` that
+// they are merged into: out + ".worker-<w+1>-of-<N>".
+std::string worker_part_name(const std::string& out, int worker, int workers);
+
+// The set number (from 1) of every run, by run counter - 1.
+std::vector<int> set_of_runs(const ConsoleModel& m);
+
+// "" when the model's runs, over all sets, fit in the generator's substreams
+// (at most RANLIB_SUBSTREAM_COUNT); else the message.
+std::string check_run_total(const ConsoleModel& m);
+
+// Writes the summary blocks of the runs of `outer`, in run order, into
+// out_path, run r taken from part ((r - 1) div outer.slices) mod parts; every
+// block is checked against the model and every part must hold exactly its
+// runs.  "" or the message; out_path is removed on failure.
+std::string merge_parts(const ConsoleModel& m, const RunShare& outer, int parts,
+                        const std::vector<std::string>& part_paths, const std::string& out_path);
+
+// Renames the finished summary tmp to out; "" or the message (tmp removed).
+std::string commit_summary(const std::string& tmp, const std::string& out);
+
+// A printf-style message with one "%s" filled in.
+std::string format_output_message(const char* format, const std::string& arg);
+
+}  // namespace ensemble
+}  // namespace plenta
+
+#endif  // PLENTA_CONSOLE_ENSEMBLE_INTERNAL_H
