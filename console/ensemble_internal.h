@@ -1,8 +1,10 @@
 // Pieces shared by the ensemble files of the console program (worker
-// processes, slices, summary parts and their merge).  Private to console/.
+// processes, slices, summary parts and their merge), and of the MPI launcher
+// tools/plenta-mpi, which runs the same shares on its ranks.
 #ifndef PLENTA_CONSOLE_ENSEMBLE_INTERNAL_H
 #define PLENTA_CONSOLE_ENSEMBLE_INTERNAL_H
 
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,12 @@ std::string check_run_total(const ConsoleModel& m);
 // runs.  "" or the message; out_path is removed on failure.
 std::string merge_parts(const ConsoleModel& m, const RunShare& outer, int parts,
                         const std::vector<std::string>& part_paths, const std::string& out_path);
+
+// The same over parts already open as streams (named in messages by names).
+std::string merge_part_streams(const ConsoleModel& m, const RunShare& outer, int parts,
+                               const std::vector<std::istream*>& streams,
+                               const std::vector<std::string>& names,
+                               const std::string& out_path);
 
 // Renames the finished summary tmp to out; "" or the message (tmp removed).
 std::string commit_summary(const std::string& tmp, const std::string& out);

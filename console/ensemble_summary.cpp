@@ -46,12 +46,12 @@ namespace {
 // part cut short in its last line is found.
 struct PartReader {
     std::string path;
-    std::ifstream in;
+    std::istream* in = nullptr;
     long long line_number = 0;
 
     bool next(std::string& line) {
-        if (!std::getline(in, line)) return false;
-        if (in.eof()) return false;  // no line end: the part was cut short
+        if (!std::getline(*in, line)) return false;
+        if (in->eof()) return false;  // no line end: the part was cut short
         line_number += 1;
         return true;
     }
@@ -100,14 +100,29 @@ std::string copy_block(PartReader& part, int run, int set_number, int num_rxns, 
 
 std::string merge_parts(const ConsoleModel& m, const RunShare& outer, int parts,
                         const std::vector<std::string>& part_paths, const std::string& out_path) {
-    std::vector<std::unique_ptr<PartReader>> readers;
+    std::vector<std::unique_ptr<std::ifstream>> files;
+    std::vector<std::istream*> streams;
     for (const std::string& path : part_paths) {
+        files.push_back(std::make_unique<std::ifstream>(path, std::ios::binary));
+        if (!*files.back()) return "Summary part " + path + " is missing. Exit.\n";
+        streams.push_back(files.back().get());
+    }
+    return merge_part_streams(m, outer, parts, streams, part_paths, out_path);
+}
+
+std::string merge_part_streams(const ConsoleModel& m, const RunShare& outer, int parts,
+                               const std::vector<std::istream*>& streams,
+                               const std::vector<std::string>& names,
+                               const std::string& out_path) {
+    std::vector<std::unique_ptr<PartReader>> readers;
+    for (std::size_t p = 0; p < streams.size(); p++) {
         auto reader = std::make_unique<PartReader>();
-        reader->path = path;
-        reader->in.open(path, std::ios::binary);
-        if (!reader->in) return "Summary part " + path + " is missing. Exit.\n";
+        reader->path = names[p];
+        reader->in = streams[p];
         readers.push_back(std::move(reader));
     }
+    if (readers.size() != static_cast<std::size_t>(parts))
+        return "The summary needs " + std::to_string(parts) + " parts. Exit.\n";
     std::FILE* out = std::fopen(out_path.c_str(), "wb");
     if (out == nullptr) return format_output_message(kMsgCantOpenOutput, out_path);
     std::string failure;
@@ -122,7 +137,7 @@ std::string merge_parts(const ConsoleModel& m, const RunShare& outer, int parts,
     }
     for (std::size_t p = 0; p < readers.size() && failure.empty(); p++) {
         std::string extra;
-        if (std::getline(readers[p]->in, extra))
+        if (std::getline(*readers[p]->in, extra))
             failure = part_fault(*readers[p], "holds more than its runs.");
     }
     if (std::fclose(out) != 0 && failure.empty())
