@@ -139,7 +139,7 @@ TEST(E2eMethod, HelpPrintsUsageAndRunsNothing) {
     write_model(dir, two_sets_model(2));
     RunResult r = run_plenta_with(dir.path(), "--help");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("Usage: plenta [--method direct|cr] [--help]\n", 0), 0u);
+    EXPECT_EQ(r.out.rfind("Usage: plenta [--method direct|cr]", 0), 0u);
     EXPECT_NE(r.out.find("--method cr"), std::string::npos);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(file_names(dir.path()), (std::set<std::string>{"constants.txt", "model.txt"}));
