@@ -75,6 +75,11 @@
 %                         any other value: recompute and draw the next
 %                            event, without seeding.
 %   tau_error           error bound of the leap selection (stoch_algor 3).
+%   method              optional: 'cr' runs the exact simulation of a
+%                       simulating call by composition-rejection (state
+%                       rebuilt from the ai inputs every call; another
+%                       random stream than the defined methods);
+%                       absent or 'direct' keeps the defined methods.
 %
 % Outputs (real double matrices)
 %   DX     species-by-1: change of every count during the call.
