@@ -207,6 +207,11 @@ int run_ensemble(ConsoleModel& model, int eventlog_capacity, const ConsoleOption
         print_text(failure);
         return 1;
     }
+    // A seed the generator cannot take ends the process inside mltmod with
+    // the random library's message: here once, not once per worker.
+    const std::int32_t seed = static_cast<std::int32_t>(model.params.randseed);
+    setall(seed, seed);
+
     RunShare outer;
     if (options.slices > 0) {
         outer.slice = options.slice;
