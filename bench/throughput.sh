@@ -77,8 +77,8 @@ printf '%-26s %-15s %-4s %12s %8s %8s %14s %14s\n' model algorithm log firings w
 # The scaled dimerisation-decay model, direct method, log off and on, then
 # the other two algorithms with the log off.
 dd="$root/examples/dimerisation-decay/model.txt"
-for spec in "2 0" "2 1" "1 0" "3 0"; do
-  read -r alg log <<<"$spec"
+for run_case in "2 0" "2 1" "1 0" "3 0"; do
+  read -r alg log <<<"$run_case"
   rewrite_model "$dd" "$alg" "$log" 100.0 "$runs" >"$work/dd.txt"
   measure "dimerisation-decay x$runs" "$work/dd.txt" "$alg" "$log"
 done

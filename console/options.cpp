@@ -149,8 +149,8 @@ const OptionSpec kOptions[] = {
 };
 
 const OptionSpec* find_option(const std::string& name) {
-    for (const OptionSpec& spec : kOptions)
-        if (name == spec.name) return &spec;
+    for (const OptionSpec& option : kOptions)
+        if (name == option.name) return &option;
     return nullptr;
 }
 
@@ -162,16 +162,16 @@ std::string parse_options(int argc, const char* const argv[], ConsoleOptions& op
         const std::size_t eq = arg.find('=');
         const bool inline_value = arg.compare(0, 2, "--") == 0 && eq != std::string::npos;
         const std::string name = inline_value ? arg.substr(0, eq) : arg;
-        const OptionSpec* spec = find_option(name);
-        if (spec == nullptr) {
+        const OptionSpec* option = find_option(name);
+        if (option == nullptr) {
             if (arg.empty() || arg[0] != '-') return "unexpected argument '" + arg + "'";
             return "unknown option '" + name + "'";
         }
         std::string value;
-        if (spec->takes_value) {
+        if (option->takes_value) {
             if (inline_value) {
                 value = arg.substr(eq + 1);
-            } else if (spec->value_optional) {
+            } else if (option->value_optional) {
                 if (i + 1 < argc && std::isdigit(static_cast<unsigned char>(argv[i + 1][0])))
                     value = argv[++i];
             } else if (i + 1 < argc) {
@@ -182,7 +182,7 @@ std::string parse_options(int argc, const char* const argv[], ConsoleOptions& op
         } else if (inline_value) {
             return "option '" + name + "' takes no value";
         }
-        const std::string fault = spec->set(value, options);
+        const std::string fault = option->set(value, options);
         if (!fault.empty()) return fault;
     }
     return check_combination(options);

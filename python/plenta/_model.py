@@ -76,31 +76,31 @@ def _entry(item, width, where):
     return item + defaults[len(item):width]
 
 
-def _reaction(k, spec, species_index):
+def _reaction(k, entry, species_index):
     where = f"reaction {k}"
-    if not hasattr(spec, "get"):
+    if not hasattr(entry, "get"):
         raise ValueError(f"{where}: give a dict with 'type', 'substrates', 'products', "
-                         f"'rates' and 'id', not {spec!r}")
-    unknown = set(spec) - {"type", "substrates", "products", "rates", "id", "formula", "name"}
+                         f"'rates' and 'id', not {entry!r}")
+    unknown = set(entry) - {"type", "substrates", "products", "rates", "id", "formula", "name"}
     if unknown:
         raise ValueError(f"{where}: unknown keys {sorted(unknown)}")
-    rtype = spec.get("type")
+    rtype = entry.get("type")
     # A model file silently reads an unknown type name as "binding"; a name
     # given here is checked, since a typo would otherwise run another network.
     if rtype not in REACTION_TYPES:
         raise ValueError(f"{where}: type {rtype!r} is not one of {', '.join(REACTION_TYPES)}")
-    rid = _int32(spec.get("id", k), f"{where} id")
+    rid = _int32(entry.get("id", k), f"{where} id")
     subs = []
-    for j, item in enumerate(spec.get("substrates", ())):
+    for j, item in enumerate(entry.get("substrates", ())):
         s, coef, order = _entry(item, 3, f"{where} substrate {j}")
         subs.append((species_index(s, f"{where} substrate {j}"),
                      _int32(coef, f"{where} substrate {j} coefficient"), float(order)))
     prods = []
-    for j, item in enumerate(spec.get("products", ())):
+    for j, item in enumerate(entry.get("products", ())):
         s, coef = _entry(item, 2, f"{where} product {j}")
         prods.append((species_index(s, f"{where} product {j}"),
                       _int32(coef, f"{where} product {j} coefficient")))
-    rates_in = spec.get("rates", ())
+    rates_in = entry.get("rates", ())
     if isinstance(rates_in, numbers.Real):
         rates_in = (rates_in,)
     if hasattr(rates_in, "items"):
@@ -112,7 +112,7 @@ def _reaction(k, spec, species_index):
         else:
             name, value = item
             rates.append((str(name), float(value)))
-    return (rtype, rid, subs, prods, rates, str(spec.get("formula", "")))
+    return (rtype, rid, subs, prods, rates, str(entry.get("formula", "")))
 
 
 def build_core_model(species, reactions, volume, algorithm, tau_error, monit):
