@@ -187,7 +187,7 @@ inline void start_run_cr(BenchNetwork& net, CrState& st) {
     net.t = 0.0;
     net.event_count = 0;
     update_rxn_prob_all(net.reactions, net.species, net.params, net.model, 0.0);
-    cr_build(st, net.reactions, net.model);
+    cr_build(st, net.reactions, net.model, net.species);
     find_next_reaction_cr(net.params.next_time, net.params.next_rxn, net.params.total_prob, st,
                           0.0);
 }

@@ -312,7 +312,7 @@ bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector
     int next_rxn = 0;
     double a0 = 0.0;
     if (cr != nullptr) {
-        cr_build(*cr, m.reactions, m.sizes);
+        cr_build(*cr, m.reactions, m.sizes, m.species);
         find_next_reaction_cr(next_time, next_rxn, a0, *cr, 0.0);
     } else {
         find_next_reaction_vesk(next_time, next_rxn, a0, m.reactions, p.algorithm, 1, m.sizes,

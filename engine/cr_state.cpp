@@ -17,14 +17,14 @@ namespace plenta {
 
 namespace {
 
-// The group of a propensity and its scaled value; -1 for one that cannot
-// fire.  A propensity of 0, a negative one (from negative counts, which the
-// engine does not prevent) and a NaN or infinity (from a zero volume or a
-// degenerate formula) take no part in the selection.
-int group_of(double a, double& scaled) {
+// The group of a propensity; -1 for one that cannot fire.  A propensity of
+// 0, a negative one (from negative counts, which the engine does not
+// prevent) and a NaN or infinity (from a zero volume or a degenerate formula)
+// take no part in the selection.
+int group_of(double a) {
     if (!(a > 0.0 && a <= kNeverTime)) return -1;
     int e = 0;
-    scaled = std::frexp(a, &e);
+    std::frexp(a, &e);
     return e - kCrMinExponent;
 }
 
@@ -40,16 +40,16 @@ void deactivate(CrState& st, int g) {
     st.active.erase(at);
 }
 
-void add_member(CrState& st, int rxn, int g, double a, double scaled) {
+void add_member(CrState& st, int rxn, int g, double a) {
     CrGroup& group = st.groups[static_cast<std::size_t>(g)];
     if (group.members.empty()) {
         activate(st, g);
         group.sum = 0.0;
     }
     CrReaction& r = st.rxns[static_cast<std::size_t>(rxn)];
-    r.group = g;
+    r.group = static_cast<std::int16_t>(g);
     r.pos = static_cast<int>(group.members.size());
-    group.members.push_back(CrMember{scaled, rxn});
+    group.members.push_back(rxn);
     group.sum += a;
 }
 
@@ -59,9 +59,9 @@ void add_member(CrState& st, int rxn, int g, double a, double scaled) {
 void remove_member(CrState& st, int rxn) {
     CrReaction& r = st.rxns[static_cast<std::size_t>(rxn)];
     CrGroup& group = st.groups[static_cast<std::size_t>(r.group)];
-    const CrMember last = group.members.back();
+    const int last = group.members.back();
     group.members[static_cast<std::size_t>(r.pos)] = last;
-    st.rxns[static_cast<std::size_t>(last.rxn)].pos = r.pos;
+    st.rxns[static_cast<std::size_t>(last)].pos = r.pos;
     group.members.pop_back();
     if (group.members.empty()) {
         group.sum = 0.0;
@@ -144,18 +144,95 @@ void build_rows(CrState& st, const std::vector<Reaction>& reactions, const Model
     }
 }
 
+// The dependents lists, flattened beside the rows.
+void build_deps(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model) {
+    st.dep_start.assign(static_cast<std::size_t>(model.num_rxns) + 1, 0);
+    st.deps.clear();
+    for (int r = 0; r < model.num_rxns; r++) {
+        const std::vector<int>& d = reactions[static_cast<std::size_t>(r)].dependents;
+        st.deps.insert(st.deps.end(), d.begin(), d.end());
+        st.dep_start[static_cast<std::size_t>(r) + 1] = static_cast<int>(st.deps.size());
+    }
+}
+
+// The mass-action types, as calc_rxn_prob_inline evaluates them: first order
+// in the first substrate, pairs of the first substrate, or encounters of the
+// first two.  A record without the substrates or the rate constant its
+// formula reads is left to the record's own evaluation.
+CrKind kind_of(const Reaction& rxn, int num_cmpds) {
+    CrKind kind = kCrGeneral;
+    std::size_t subs = 1;
+    switch (rxn.rxn_index) {
+        case kUniUni:
+        case kUniMulti:
+        case kUnbinding:
+            kind = kCrFirstOrder;
+            break;
+        case kHomoLtor:
+            kind = kCrDimerisation;
+            break;
+        case kBinding:
+        case kUniqueBiBi:
+            kind = kCrBimolecular;
+            subs = 2;
+            break;
+        default:
+            return kCrGeneral;
+    }
+    if (rxn.rates.empty() || rxn.subs_index.size() < subs) return kCrGeneral;
+    for (std::size_t k = 0; k < subs; k++)
+        if (rxn.subs_index[k] < 0 || rxn.subs_index[k] >= num_cmpds) return kCrGeneral;
+    return kind;
+}
+
+void build_inputs(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model,
+                  const std::vector<Compound>& species) {
+    st.rxns.assign(static_cast<std::size_t>(model.num_rxns), CrReaction{});
+    st.own_counts = true;
+    for (int r = 0; r < model.num_rxns; r++) {
+        const Reaction& rxn = reactions[static_cast<std::size_t>(r)];
+        CrReaction& cr = st.rxns[static_cast<std::size_t>(r)];
+        cr.kind = kind_of(rxn, model.num_cmpds);
+        if (cr.kind == kCrGeneral) {
+            st.own_counts = false;
+            continue;
+        }
+        cr.k0 = rxn.rates[0].value;
+        cr.s0 = rxn.subs_index[0];
+        cr.s1 = cr.kind == kCrBimolecular ? rxn.subs_index[1] : cr.s0;
+    }
+    st.counts.clear();
+    if (st.own_counts)
+        for (int s = 0; s < model.num_cmpds; s++)
+            st.counts.push_back(species[static_cast<std::size_t>(s)].count);
+    st.fired_flag.assign(static_cast<std::size_t>(model.num_rxns), 0);
+    st.fired.clear();
+    st.fired.reserve(static_cast<std::size_t>(model.num_rxns));
+}
+
+// 2^-e for the members' acceptance test a * 2^-e < u; exact wherever it is a
+// finite double (a power of two), left 0 for the few smallest exponents.
+double unscale_of(int g) {
+    const double u = std::ldexp(1.0, -(g + kCrMinExponent));
+    return std::isfinite(u) ? u : 0.0;
+}
+
 }  // namespace
 
-void cr_build(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model) {
+void cr_build(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model,
+              const std::vector<Compound>& species) {
     build_rows(st, reactions, model);
+    build_deps(st, reactions, model);
+    build_inputs(st, reactions, model, species);
     st.groups.resize(static_cast<std::size_t>(kCrNumGroups));
-    for (CrGroup& g : st.groups) {
-        g.members.clear();  // keeps the storage of an earlier run
-        g.sum = 0.0;
+    for (int g = 0; g < kCrNumGroups; g++) {
+        CrGroup& group = st.groups[static_cast<std::size_t>(g)];
+        group.members.clear();  // keeps the storage of an earlier run
+        group.sum = 0.0;
+        group.unscale = unscale_of(g);
     }
     st.active.clear();
     st.active.reserve(static_cast<std::size_t>(kCrNumGroups));
-    st.rxns.assign(static_cast<std::size_t>(model.num_rxns), CrReaction{});
     for (int r = 0; r < model.num_rxns; r++) cr_set_propensity(st, r, reactions[r].ai);
     cr_resum(st);
     st.firings_checked = 0;
@@ -163,15 +240,12 @@ void cr_build(CrState& st, const std::vector<Reaction>& reactions, const ModelSi
 
 void cr_set_propensity(CrState& st, int rxn, double a) {
     CrReaction& r = st.rxns[static_cast<std::size_t>(rxn)];
-    double scaled = 0.0;
-    const int g = group_of(a, scaled);
+    const int g = group_of(a);
     if (g >= 0 && g == r.group) {
-        CrGroup& group = st.groups[static_cast<std::size_t>(g)];
-        group.members[static_cast<std::size_t>(r.pos)].scaled = scaled;
-        group.sum += a - r.a;
+        st.groups[static_cast<std::size_t>(g)].sum += a - r.a;
     } else {
         if (r.group >= 0) remove_member(st, rxn);
-        if (g >= 0) add_member(st, rxn, g, a, scaled);
+        if (g >= 0) add_member(st, rxn, g, a);
     }
     r.a = a;
 }
@@ -182,7 +256,7 @@ void cr_resum(CrState& st) {
     for (int g : st.active) {
         CrGroup& group = st.groups[static_cast<std::size_t>(g)];
         double sum = 0.0;
-        for (const CrMember& m : group.members) sum += st.rxns[static_cast<std::size_t>(m.rxn)].a;
+        for (int m : group.members) sum += st.rxns[static_cast<std::size_t>(m)].a;
         group.sum = sum;
     }
     st.firings_since_resum = 0;

@@ -7,6 +7,7 @@
 #ifndef PLENTA_ENGINE_ENGINE_H
 #define PLENTA_ENGINE_ENGINE_H
 
+#include <cstdint>
 #include <vector>
 
 #include "model/model.h"
@@ -123,24 +124,31 @@ constexpr double kCrResumFall = 1e-6;  // total below this share of its last fre
 
 // ---- State of one run ----
 
-// One member of a group: the reaction and its propensity scaled into the
-// group, a / 2^e in [0.5, 1), which is its acceptance probability.
-struct CrMember {
-    double scaled = 0.0;
-    int rxn = 0;
-};
-
 struct CrGroup {
-    double sum = 0.0;  // the members' propensities, kept by differences
-    std::vector<CrMember> members;
+    double sum = 0.0;          // the members' propensities, kept by differences
+    double unscale = 0.0;      // 2^-e, exact, or 0 where it is not a finite double
+    std::vector<int> members;  // reactions, in no particular order
 };
 
-// Where a reaction is kept: its propensity as grouped, its group (-1 when it
-// cannot fire: propensity 0, negative or not finite) and its position there.
+// How a reaction's propensity is evaluated inside the method: the
+// mass-action types from a copy of their inputs (the same formulas, the same
+// arithmetic), every other type through the reaction record.
+enum CrKind : std::int8_t { kCrFirstOrder, kCrDimerisation, kCrBimolecular, kCrGeneral };
+
+// Everything the method reads of a reaction after a firing, in 32 bytes:
+// its propensity as grouped, its group (-1 when it cannot fire: propensity
+// 0, negative or not finite) and position there, and for a mass-action type
+// the rate constant and the substrates.  In a network of 10^5 reactions the
+// method's working set must stay in cache; the reaction records (hundreds of
+// bytes each, their arrays on the heap) would not.
 struct CrReaction {
     double a = 0.0;
-    int group = -1;
+    double k0 = 0.0;
+    int s0 = 0;
+    int s1 = 0;
     int pos = -1;
+    std::int16_t group = -1;
+    CrKind kind = kCrGeneral;
 };
 
 // A stoichiometry row entry: the change of one species per firing.
@@ -151,13 +159,25 @@ struct CrChange {
 
 // Owned by the caller for a whole run and reused across interval calls (and
 // runs: rebuilding keeps the storage).  Built by cr_build from the reactions'
-// current ai.
+// current ai and the current counts.
+//
+// When every reaction is of a mass-action type the method works on its own
+// copy of the counts and of the propensities, and writes back to the species
+// and reaction records only what the call changed, when the call ends.  The
+// caller rebuilds the state after changing counts, rate constants or the
+// network between calls.
 struct CrState {
     std::vector<CrGroup> groups;  // kCrNumGroups, indexed by exponent - kCrMinExponent
     std::vector<int> active;      // non-empty groups, highest exponent first
     std::vector<CrReaction> rxns;
     std::vector<int> row_start;   // row r is changes[row_start[r] .. row_start[r + 1])
     std::vector<CrChange> changes;
+    std::vector<int> dep_start;   // reaction r's dependents: deps[dep_start[r] .. dep_start[r + 1])
+    std::vector<int> deps;
+    bool own_counts = false;      // every reaction mass-action: counts below, not the records
+    std::vector<int> counts;      // the species counts (own_counts only)
+    std::vector<char> fired_flag; // reactions fired in this call (own_counts only) ...
+    std::vector<int> fired;       // ... and their list, for the write-back
     long long firings_since_resum = 0;
     double total_at_resum = 0.0;
     long long resums = 0;          // fresh summations so far (the build's included)
@@ -167,9 +187,20 @@ struct CrState {
 // ---- Create ----
 
 // Sparse stoichiometry rows (the non-zero net changes of every reaction, by
-// the rules of create_stoich_matrix) and the groups from every reaction's
-// current ai.  Recomputes no propensity and draws nothing.
-void cr_build(CrState& state, const std::vector<Reaction>& reactions, const ModelSizes& model);
+// the rules of create_stoich_matrix), the dependents lists, the mass-action
+// inputs, the counts, and the groups from every reaction's current ai.
+// Recomputes no propensity and draws nothing.
+void cr_build(CrState& state, const std::vector<Reaction>& reactions, const ModelSizes& model,
+              const std::vector<Compound>& species);
+
+// Propensity of a mass-action reaction from counts, by the formulas the
+// records use; kCrGeneral is not handled here.
+inline double cr_mass_action_propensity(const CrReaction& r, const int* counts, double volume) {
+    const double x0 = static_cast<double>(counts[r.s0]);
+    if (r.kind == kCrFirstOrder) return first_order_propensity(r.k0, x0);
+    if (r.kind == kCrDimerisation) return dimerisation_propensity(r.k0, volume, x0);
+    return bimolecular_propensity(r.k0, volume, x0, static_cast<double>(counts[r.s1]));
+}
 
 // ---- Maintain ----
 

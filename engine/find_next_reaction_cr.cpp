@@ -42,27 +42,36 @@ int select_group(const CrState& st, double r) {
     return st.active.back();
 }
 
+// A member's acceptance probability, its propensity scaled into the group:
+// a / 2^e in [0.5, 1), the mantissa of a, exact (scaling by a power of two).
+double scaled_propensity(const CrState& st, const CrGroup& group, int g, int rxn) {
+    const double a = st.rxns[static_cast<std::size_t>(rxn)].a;
+    if (group.unscale != 0.0) return a * group.unscale;
+    return std::ldexp(a, -(g + kCrMinExponent));
+}
+
 // Candidates are drawn uniformly from the group's members (u3 gives the
 // position) and accepted with probability a / 2^e (u4 < the scaled
-// propensity; scaling by a power of two is exact, so this is u4 * 2^e < a
-// without the overflow of 2^1024).  Two uniforms per candidate rather than
-// the integer and fractional parts of one: a single-precision uniform has
-// too few bits to carry both for large groups.  u3 = 1.0, which ranf can
-// return, names no member and is rejected like a refused candidate.  A
-// group of one member needs no draw: choosing the group with probability
-// a / a0 has already chosen its member with that probability.
-int select_member(const CrGroup& group) {
-    const std::vector<CrMember>& members = group.members;
+// propensity; this is u4 * 2^e < a without the overflow of 2^1024).  Two
+// uniforms per candidate rather than the integer and fractional parts of
+// one: a single-precision uniform has too few bits to carry both for large
+// groups.  u3 = 1.0, which ranf can return, names no member and is rejected
+// like a refused candidate.  A group of one member needs no draw: choosing
+// the group with probability a / a0 has already chosen its member with that
+// probability.
+int select_member(const CrState& st, int g) {
+    const CrGroup& group = st.groups[static_cast<std::size_t>(g)];
+    const std::vector<int>& members = group.members;
     const int n = static_cast<int>(members.size());
-    if (n == 1) return members[0].rxn;
+    if (n == 1) return members[0];
     const double dn = static_cast<double>(n);
     for (;;) {
         const double u3 = static_cast<double>(ranf());
         const int k = static_cast<int>(u3 * dn);
         if (k >= n) continue;
         const double u4 = static_cast<double>(ranf());
-        const CrMember& m = members[static_cast<std::size_t>(k)];
-        if (u4 < m.scaled) return m.rxn;
+        const int rxn = members[static_cast<std::size_t>(k)];
+        if (u4 < scaled_propensity(st, group, g, rxn)) return rxn;
     }
 }
 
@@ -84,7 +93,7 @@ void find_next_reaction_cr(double& next_time, int& next_rxn, double& a0, CrState
     next_time = t + (1.0 / a0) * std::log(1.0 / u1);
     const double u2 = static_cast<double>(ranf());
     const int g = select_group(st, u2 * a0);
-    next_rxn = select_member(st.groups[static_cast<std::size_t>(g)]);
+    next_rxn = select_member(st, g);
 }
 
 }  // namespace plenta

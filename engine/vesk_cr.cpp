@@ -12,7 +12,9 @@ namespace plenta {
 
 namespace {
 
-void apply_sparse_row(const CrState& st, int rxn, std::vector<Compound>& species) {
+// ---- A firing on the records (networks with other than mass-action types) ----
+
+void apply_row_to_records(const CrState& st, int rxn, std::vector<Compound>& species) {
     const CrChange* c = st.changes.data() + st.row_start[static_cast<std::size_t>(rxn)];
     const CrChange* end = st.changes.data() + st.row_start[static_cast<std::size_t>(rxn) + 1];
     Compound* s = species.data();
@@ -20,15 +22,55 @@ void apply_sparse_row(const CrState& st, int rxn, std::vector<Compound>& species
 }
 
 // The fired reaction's dependents get new propensities, in list order, both
-// in their records (which the front ends read back) and in the groups.
-void refresh_dependents(CrState& st, std::vector<Reaction>& reactions, int fired,
-                        const std::vector<Compound>& species, const SimParams& params,
-                        const ModelSizes& model) {
-    for (int j : reactions[static_cast<std::size_t>(fired)].dependents) {
-        Reaction& rxn = reactions[static_cast<std::size_t>(j)];
-        rxn.ai = calc_rxn_prob_inline(rxn, species, params, model, j);
-        cr_set_propensity(st, j, rxn.ai);
+// in their records and in the groups.
+void refresh_records(CrState& st, std::vector<Reaction>& reactions, int fired,
+                     const std::vector<Compound>& species, const SimParams& params,
+                     const ModelSizes& model) {
+    const int* d = st.deps.data() + st.dep_start[static_cast<std::size_t>(fired)];
+    const int* end = st.deps.data() + st.dep_start[static_cast<std::size_t>(fired) + 1];
+    for (; d != end; ++d) {
+        Reaction& rxn = reactions[static_cast<std::size_t>(*d)];
+        rxn.ai = calc_rxn_prob_inline(rxn, species, params, model, *d);
+        cr_set_propensity(st, *d, rxn.ai);
     }
+}
+
+// ---- A firing on the method's own counts (mass-action networks) ----
+
+void fire_on_own_counts(CrState& st, int rxn, double volume) {
+    int* counts = st.counts.data();
+    const CrChange* c = st.changes.data() + st.row_start[static_cast<std::size_t>(rxn)];
+    const CrChange* end = st.changes.data() + st.row_start[static_cast<std::size_t>(rxn) + 1];
+    for (; c != end; ++c) counts[c->species] += c->change;
+    const int* d = st.deps.data() + st.dep_start[static_cast<std::size_t>(rxn)];
+    const int* dend = st.deps.data() + st.dep_start[static_cast<std::size_t>(rxn) + 1];
+    for (; d != dend; ++d)
+        cr_set_propensity(st, *d,
+                          cr_mass_action_propensity(st.rxns[static_cast<std::size_t>(*d)], counts,
+                                                    volume));
+    char& flag = st.fired_flag[static_cast<std::size_t>(rxn)];
+    if (!flag) {
+        flag = 1;
+        st.fired.push_back(rxn);  // at most one entry a reaction: reserved at build
+    }
+}
+
+// What the call's firings changed goes back to the records: the counts of
+// the species in the fired reactions' rows and the propensities of their
+// dependents.  Nothing else can have changed.
+void write_back(CrState& st, std::vector<Reaction>& reactions, std::vector<Compound>& species) {
+    for (int r : st.fired) {
+        for (int k = st.row_start[static_cast<std::size_t>(r)]; k < st.row_start[static_cast<std::size_t>(r) + 1]; k++) {
+            const int s = st.changes[static_cast<std::size_t>(k)].species;
+            species[static_cast<std::size_t>(s)].count = st.counts[static_cast<std::size_t>(s)];
+        }
+        for (int k = st.dep_start[static_cast<std::size_t>(r)]; k < st.dep_start[static_cast<std::size_t>(r) + 1]; k++) {
+            const int j = st.deps[static_cast<std::size_t>(k)];
+            reactions[static_cast<std::size_t>(j)].ai = st.rxns[static_cast<std::size_t>(j)].a;
+        }
+        st.fired_flag[static_cast<std::size_t>(r)] = 0;
+    }
+    st.fired.clear();
 }
 
 #ifndef NDEBUG
@@ -48,13 +90,21 @@ void check_propensities(CrState& st, const std::vector<Reaction>& reactions,
     st.firings_checked = 0;
     for (int j = 0; j < model.num_rxns; j++) {
         const Reaction& rxn = reactions[static_cast<std::size_t>(j)];
+        const CrReaction& cr = st.rxns[static_cast<std::size_t>(j)];
+        if (st.own_counts) {
+            const double a = cr_mass_action_propensity(cr, st.counts.data(), params.volume);
+            assert(same_value(a, cr.a) && "a propensity changed outside the dependency graph");
+            (void)a;
+            continue;
+        }
         if (rxn.rxn_index == kUndef) continue;
         const double a = calc_rxn_prob_inline(rxn, species, params, model, j);
         assert(same_value(a, rxn.ai) && "a propensity changed outside the dependency graph");
-        assert(same_value(a, st.rxns[static_cast<std::size_t>(j)].a));
+        assert(same_value(a, cr.a));
         (void)a;
     }
 }
+
 #endif
 
 void keep_state(SimParams& params, double a0, double next_time, int next_rxn) {
@@ -79,9 +129,13 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
     // A firing exactly on the boundary belongs to this interval; an infinite
     // next time ends the loop at once.
     while (boundary >= tau) {
-        apply_sparse_row(st, mu, species);
+        if (st.own_counts) {
+            fire_on_own_counts(st, mu, params.volume);
+        } else {
+            apply_row_to_records(st, mu, species);
+            refresh_records(st, reactions, mu, species, params, model);
+        }
         fire_count[static_cast<std::size_t>(mu)] += 1;
-        refresh_dependents(st, reactions, mu, species, params, model);
         st.firings_since_resum += 1;
 #ifndef NDEBUG
         check_propensities(st, reactions, species, params, model);
@@ -95,12 +149,14 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
         const double fired_at = tau;
         find_next_reaction_cr(tau, mu, a0, st, fired_at);
         if (logging && c >= capacity) {
+            write_back(st, reactions, species);
             keep_state(params, a0, tau, mu);
             event_count = c;
             t = fired_at;
             return;
         }
     }
+    write_back(st, reactions, species);
     t = boundary;
     event_count = c;
     keep_state(params, a0, tau, mu);

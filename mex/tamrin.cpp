@@ -370,7 +370,7 @@ void simulate(Call& c) {
     // The network and its propensities come anew with every call, so the
     // composition-rejection state is built from the ai inputs each time; the
     // call goes on from the kept next event as the defined methods do.
-    if (c.use_cr) cr_build(c.cr, c.reactions, c.model);
+    if (c.use_cr) cr_build(c.cr, c.reactions, c.model, c.species);
 
     EventLog evlog;
     evlog.times = data_of(c, kOutLogTimes);

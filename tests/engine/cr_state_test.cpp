@@ -38,7 +38,7 @@ Network all_row_shapes() {
 TEST(CrState, SparseRowsHoldExactlyTheNonZeroEntriesOfTheMatrix) {
     Network net = all_row_shapes();
     CrState st;
-    cr_build(st, net.reactions, net.model);
+    cr_build(st, net.reactions, net.model, net.species);
     ASSERT_EQ(st.row_start.size(), net.reactions.size() + 1);
     for (int r = 0; r < net.model.num_rxns; r++) {
         std::vector<int> dense(net.model.num_cmpds, 0);
@@ -67,7 +67,7 @@ TEST(CrState, PropensitiesOverTheWholeDoubleRangeFindTheirGroup) {
     net.build();
     for (std::size_t i = 0; i < values.size(); i++) net.reactions[i].ai = values[i];
     CrState st;
-    cr_build(st, net.reactions, net.model);
+    cr_build(st, net.reactions, net.model, net.species);
     crtest::expect_consistent(st, net.reactions, 0.0);
     EXPECT_EQ(st.rxns[0].group, kCrNumGroups - 1);  // the largest double: exponent 1024
     EXPECT_EQ(st.rxns[7].group, 0);                 // the smallest subnormal: exponent -1073
@@ -83,7 +83,7 @@ TEST(CrState, GroupsAppearAndEmptyAsPropensitiesMove) {
     net.build();
     for (Reaction& r : net.reactions) r.ai = 1.5;  // all in group [1, 2)
     CrState st;
-    cr_build(st, net.reactions, net.model);
+    cr_build(st, net.reactions, net.model, net.species);
     ASSERT_EQ(st.active.size(), 1u);
     EXPECT_EQ(cr_total(st), 4.5);
 
@@ -111,7 +111,7 @@ TEST(CrState, EmptiedGroupLeavesNoResidue) {
     net.reactions[0].ai = 1.0 + DBL_EPSILON;
     net.reactions[1].ai = 1.1;
     CrState st;
-    cr_build(st, net.reactions, net.model);
+    cr_build(st, net.reactions, net.model, net.species);
     cr_set_propensity(st, 0, 1.3);
     cr_set_propensity(st, 1, 1e-9);
     cr_set_propensity(st, 0, 1e-9);

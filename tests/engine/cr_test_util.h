@@ -18,7 +18,7 @@ namespace crtest {
 inline void start_run(testutil::Network& net, CrState& st, double t0 = 0.0) {
     net.t = t0;
     update_rxn_prob_all(net.reactions, net.species, net.params, net.model, t0);
-    cr_build(st, net.reactions, net.model);
+    cr_build(st, net.reactions, net.model, net.species);
     find_next_reaction_cr(net.params.next_time, net.params.next_rxn, net.params.total_prob, st,
                           t0);
 }
@@ -29,9 +29,10 @@ inline void run_interval(testutil::Network& net, CrState& st) {
 }
 
 // Every reaction that can fire sits in the group of its exponent, at the
-// position it records, with its scaled propensity; the active list holds
-// exactly the non-empty groups, highest first; every group sum lies within
-// rel_tol of a fresh summation of its members.
+// position it records, and the group's factor scales it exactly to its
+// mantissa; the active list holds exactly the non-empty groups, highest
+// first; every group sum lies within rel_tol of a fresh summation of its
+// members.
 inline void expect_consistent(const CrState& st, const std::vector<Reaction>& reactions,
                               double rel_tol) {
     ASSERT_EQ(st.rxns.size(), reactions.size());
@@ -46,9 +47,12 @@ inline void expect_consistent(const CrState& st, const std::vector<Reaction>& re
         int e = 0;
         const double m = std::frexp(a, &e);
         ASSERT_EQ(cr.group, e - kCrMinExponent) << "reaction " << r;
-        const CrMember& member = st.groups[cr.group].members.at(cr.pos);
-        EXPECT_EQ(member.rxn, static_cast<int>(r));
-        EXPECT_EQ(member.scaled, m);
+        const CrGroup& group = st.groups[cr.group];
+        EXPECT_EQ(group.members.at(cr.pos), static_cast<int>(r));
+        // The acceptance probability the selection uses is the mantissa.
+        if (group.unscale != 0.0) {
+            EXPECT_EQ(a * group.unscale, m) << "reaction " << r;
+        }
     }
     std::vector<int> nonempty;
     for (int g = kCrNumGroups - 1; g >= 0; g--) {
@@ -59,7 +63,7 @@ inline void expect_consistent(const CrState& st, const std::vector<Reaction>& re
         }
         nonempty.push_back(g);
         double fresh = 0.0;
-        for (const CrMember& m : group.members) fresh += reactions[m.rxn].ai;
+        for (int m : group.members) fresh += reactions[m].ai;
         EXPECT_NEAR(group.sum, fresh, rel_tol * fresh) << "group " << g;
     }
     EXPECT_EQ(st.active, nonempty);
