@@ -17,17 +17,6 @@ namespace plenta {
 
 namespace {
 
-// The group of a propensity; -1 for one that cannot fire.  A propensity of
-// 0, a negative one (from negative counts, which the engine does not
-// prevent) and a NaN or infinity (from a zero volume or a degenerate formula)
-// take no part in the selection.
-int group_of(double a) {
-    if (!(a > 0.0 && a <= kNeverTime)) return -1;
-    int e = 0;
-    std::frexp(a, &e);
-    return e - kCrMinExponent;
-}
-
 // Keeps `active` ordered by exponent, highest first; at most kCrNumGroups
 // entries, reserved at build, so this never allocates.
 void activate(CrState& st, int g) {
@@ -47,7 +36,6 @@ void add_member(CrState& st, int rxn, int g, double a) {
         group.sum = 0.0;
     }
     CrReaction& r = st.rxns[static_cast<std::size_t>(rxn)];
-    r.group = static_cast<std::int16_t>(g);
     r.pos = static_cast<int>(group.members.size());
     group.members.push_back(rxn);
     group.sum += a;
@@ -56,37 +44,40 @@ void add_member(CrState& st, int rxn, int g, double a) {
 // Swap-remove: the last member takes the leaver's place.  An emptied group's
 // sum is set to exactly 0, so no rounding residue of its past members stays
 // in the total.
-void remove_member(CrState& st, int rxn) {
+void remove_member(CrState& st, int rxn, int g) {
     CrReaction& r = st.rxns[static_cast<std::size_t>(rxn)];
-    CrGroup& group = st.groups[static_cast<std::size_t>(r.group)];
+    CrGroup& group = st.groups[static_cast<std::size_t>(g)];
     const int last = group.members.back();
     group.members[static_cast<std::size_t>(r.pos)] = last;
     st.rxns[static_cast<std::size_t>(last)].pos = r.pos;
     group.members.pop_back();
     if (group.members.empty()) {
         group.sum = 0.0;
-        deactivate(st, r.group);
+        deactivate(st, g);
     } else {
         group.sum -= r.a;
     }
-    r.group = -1;
     r.pos = -1;
 }
 
-// ---- Sparse stoichiometry rows ----
+// ---- Firing blocks ----
+
+struct RowEntry {
+    int species;
+    int change;
+};
 
 // One row under construction: "set" overwrites an entry and "add" adds to
 // it, as in the dense matrix, so a product that is also a substrate ends as
 // the dense row does.
 struct RowBuilder {
-    std::vector<CrChange>& out;
-    std::size_t start;
+    std::vector<RowEntry> entries;
 
-    CrChange& entry(int species) {
-        for (std::size_t k = start; k < out.size(); k++)
-            if (out[k].species == species) return out[k];
-        out.push_back(CrChange{species, 0});
-        return out.back();
+    RowEntry& entry(int species) {
+        for (RowEntry& e : entries)
+            if (e.species == species) return e;
+        entries.push_back(RowEntry{species, 0});
+        return entries.back();
     }
     void add(int species, int v) { entry(species).change += v; }
     void set(int species, int v) { entry(species).change = v; }
@@ -128,30 +119,25 @@ void build_row(const Reaction& rxn, int num_subs, int num_prods, RowBuilder& row
     }
 }
 
-void build_rows(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model) {
-    st.row_start.assign(static_cast<std::size_t>(model.num_rxns) + 1, 0);
-    st.changes.clear();
+// Row entries that net to zero change nothing and are left out.
+void build_blocks(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model) {
+    st.blocks.clear();
+    RowBuilder row;
     for (int r = 0; r < model.num_rxns; r++) {
-        RowBuilder row{st.changes, st.changes.size()};
-        build_row(reactions[static_cast<std::size_t>(r)], model.num_subs[r], model.num_prods[r],
-                  row);
-        // Entries that net to zero change nothing and are dropped.
-        st.changes.erase(std::remove_if(st.changes.begin() + static_cast<std::ptrdiff_t>(row.start),
-                                        st.changes.end(),
-                                        [](const CrChange& c) { return c.change == 0; }),
-                         st.changes.end());
-        st.row_start[static_cast<std::size_t>(r) + 1] = static_cast<int>(st.changes.size());
-    }
-}
-
-// The dependents lists, flattened beside the rows.
-void build_deps(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model) {
-    st.dep_start.assign(static_cast<std::size_t>(model.num_rxns) + 1, 0);
-    st.deps.clear();
-    for (int r = 0; r < model.num_rxns; r++) {
-        const std::vector<int>& d = reactions[static_cast<std::size_t>(r)].dependents;
-        st.deps.insert(st.deps.end(), d.begin(), d.end());
-        st.dep_start[static_cast<std::size_t>(r) + 1] = static_cast<int>(st.deps.size());
+        const Reaction& rxn = reactions[static_cast<std::size_t>(r)];
+        row.entries.clear();
+        build_row(rxn, model.num_subs[r], model.num_prods[r], row);
+        row.entries.erase(std::remove_if(row.entries.begin(), row.entries.end(),
+                                         [](const RowEntry& e) { return e.change == 0; }),
+                          row.entries.end());
+        st.rxns[static_cast<std::size_t>(r)].block = static_cast<int>(st.blocks.size());
+        st.blocks.push_back(static_cast<int>(row.entries.size()));
+        st.blocks.push_back(static_cast<int>(rxn.dependents.size()));
+        for (const RowEntry& e : row.entries) {
+            st.blocks.push_back(e.species);
+            st.blocks.push_back(e.change);
+        }
+        st.blocks.insert(st.blocks.end(), rxn.dependents.begin(), rxn.dependents.end());
     }
 }
 
@@ -187,19 +173,20 @@ CrKind kind_of(const Reaction& rxn, int num_cmpds) {
 
 void build_inputs(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model,
                   const std::vector<Compound>& species) {
-    st.rxns.assign(static_cast<std::size_t>(model.num_rxns), CrReaction{});
+    st.kinds.assign(static_cast<std::size_t>(model.num_rxns), kCrGeneral);
     st.own_counts = true;
     for (int r = 0; r < model.num_rxns; r++) {
         const Reaction& rxn = reactions[static_cast<std::size_t>(r)];
         CrReaction& cr = st.rxns[static_cast<std::size_t>(r)];
-        cr.kind = kind_of(rxn, model.num_cmpds);
-        if (cr.kind == kCrGeneral) {
+        const CrKind kind = kind_of(rxn, model.num_cmpds);
+        st.kinds[static_cast<std::size_t>(r)] = kind;
+        if (kind == kCrGeneral) {
             st.own_counts = false;
             continue;
         }
         cr.k0 = rxn.rates[0].value;
         cr.s0 = rxn.subs_index[0];
-        cr.s1 = cr.kind == kCrBimolecular ? rxn.subs_index[1] : cr.s0;
+        cr.s1 = kind == kCrBimolecular ? rxn.subs_index[1] : cr.s0;
     }
     st.counts.clear();
     if (st.own_counts)
@@ -221,8 +208,8 @@ double unscale_of(int g) {
 
 void cr_build(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model,
               const std::vector<Compound>& species) {
-    build_rows(st, reactions, model);
-    build_deps(st, reactions, model);
+    st.rxns.assign(static_cast<std::size_t>(model.num_rxns), CrReaction{});
+    build_blocks(st, reactions, model);
     build_inputs(st, reactions, model, species);
     st.groups.resize(static_cast<std::size_t>(kCrNumGroups));
     for (int g = 0; g < kCrNumGroups; g++) {
@@ -240,11 +227,12 @@ void cr_build(CrState& st, const std::vector<Reaction>& reactions, const ModelSi
 
 void cr_set_propensity(CrState& st, int rxn, double a) {
     CrReaction& r = st.rxns[static_cast<std::size_t>(rxn)];
-    const int g = group_of(a);
-    if (g >= 0 && g == r.group) {
+    const int g = cr_group_of(a);
+    const int old = cr_group_of(r.a);
+    if (g >= 0 && g == old) {
         st.groups[static_cast<std::size_t>(g)].sum += a - r.a;
     } else {
-        if (r.group >= 0) remove_member(st, rxn);
+        if (old >= 0) remove_member(st, rxn, old);
         if (g >= 0) add_member(st, rxn, g, a);
     }
     r.a = a;

@@ -7,7 +7,9 @@
 #ifndef PLENTA_ENGINE_ENGINE_H
 #define PLENTA_ENGINE_ENGINE_H
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "model/model.h"
@@ -135,26 +137,49 @@ struct CrGroup {
 // arithmetic), every other type through the reaction record.
 enum CrKind : std::int8_t { kCrFirstOrder, kCrDimerisation, kCrBimolecular, kCrGeneral };
 
-// Everything the method reads of a reaction after a firing, in 32 bytes:
-// its propensity as grouped, its group (-1 when it cannot fire: propensity
-// 0, negative or not finite) and position there, and for a mass-action type
-// the rate constant and the substrates.  In a network of 10^5 reactions the
-// method's working set must stay in cache; the reaction records (hundreds of
-// bytes each, their arrays on the heap) would not.
+// Everything the method reads of a reaction on its hot path, in 32 bytes:
+// its propensity as grouped, its position in its group, the rate constant
+// and substrates of a mass-action type, and where its firing block starts.
+// In a network of 10^5 reactions the method's working set must stay in
+// cache; the reaction records (hundreds of bytes each, their arrays on the
+// heap) would not.  The group is not stored: it is the exponent of a.
 struct CrReaction {
     double a = 0.0;
     double k0 = 0.0;
     int s0 = 0;
     int s1 = 0;
     int pos = -1;
-    std::int16_t group = -1;
-    CrKind kind = kCrGeneral;
+    int block = 0;  // offset of the firing block in CrState::blocks
 };
 
-// A stoichiometry row entry: the change of one species per firing.
-struct CrChange {
-    int species = 0;
-    int change = 0;
+// The group of a propensity, the binary exponent e of a = m 2^e with m in
+// [0.5, 1), offset to start at 0; -1 for one that cannot fire.  A
+// propensity of 0, a negative one (from negative counts, which the engine
+// does not prevent) and a NaN or infinity (from a zero volume or a
+// degenerate formula) take no part in the selection.
+// A normal double's exponent is read off its bits (a = 1.f 2^(E - 1023) =
+// 0.1f 2^(E - 1022) for the biased exponent field E); it is evaluated twice
+// for every propensity update, where a library call would show.
+inline int cr_group_of(double a) {
+    if (!(a > 0.0 && a <= kNeverTime)) return -1;
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &a, sizeof bits);
+    const int biased = static_cast<int>(bits >> 52);  // the sign bit is 0
+    int e = biased - 1022;
+    if (biased == 0) std::frexp(a, &e);  // subnormal
+    return e - kCrMinExponent;
+}
+
+// What one firing of a reaction does, laid out together so that a firing
+// reads one stretch of memory: the non-zero net change of each species in
+// its stoichiometry row, then the reactions whose propensities follow.
+//   blocks[b] = number of row entries n, blocks[b + 1] = number of dependents,
+//   then n (species, change) pairs, then the dependents in list order.
+struct CrFiring {
+    const int* changes;  // (species, change) pairs
+    int num_changes;
+    const int* deps;
+    int num_deps;
 };
 
 // Owned by the caller for a whole run and reused across interval calls (and
@@ -170,10 +195,8 @@ struct CrState {
     std::vector<CrGroup> groups;  // kCrNumGroups, indexed by exponent - kCrMinExponent
     std::vector<int> active;      // non-empty groups, highest exponent first
     std::vector<CrReaction> rxns;
-    std::vector<int> row_start;   // row r is changes[row_start[r] .. row_start[r + 1])
-    std::vector<CrChange> changes;
-    std::vector<int> dep_start;   // reaction r's dependents: deps[dep_start[r] .. dep_start[r + 1])
-    std::vector<int> deps;
+    std::vector<CrKind> kinds;    // per reaction
+    std::vector<int> blocks;      // the firing blocks, in reaction order
     bool own_counts = false;      // every reaction mass-action: counts below, not the records
     std::vector<int> counts;      // the species counts (own_counts only)
     std::vector<char> fired_flag; // reactions fired in this call (own_counts only) ...
@@ -184,10 +207,15 @@ struct CrState {
     long long firings_checked = 0; // firings since the last consistency check (debug builds)
 };
 
+inline CrFiring cr_firing(const CrState& st, int rxn) {
+    const int* b = st.blocks.data() + st.rxns[static_cast<std::size_t>(rxn)].block;
+    return CrFiring{b + 2, b[0], b + 2 + 2 * b[0], b[1]};
+}
+
 // ---- Create ----
 
-// Sparse stoichiometry rows (the non-zero net changes of every reaction, by
-// the rules of create_stoich_matrix), the dependents lists, the mass-action
+// The firing blocks (the non-zero net changes of every reaction, by the
+// rules of create_stoich_matrix, and its dependents), the mass-action
 // inputs, the counts, and the groups from every reaction's current ai.
 // Recomputes no propensity and draws nothing.
 void cr_build(CrState& state, const std::vector<Reaction>& reactions, const ModelSizes& model,
@@ -195,10 +223,11 @@ void cr_build(CrState& state, const std::vector<Reaction>& reactions, const Mode
 
 // Propensity of a mass-action reaction from counts, by the formulas the
 // records use; kCrGeneral is not handled here.
-inline double cr_mass_action_propensity(const CrReaction& r, const int* counts, double volume) {
+inline double cr_mass_action_propensity(const CrReaction& r, CrKind kind, const int* counts,
+                                        double volume) {
     const double x0 = static_cast<double>(counts[r.s0]);
-    if (r.kind == kCrFirstOrder) return first_order_propensity(r.k0, x0);
-    if (r.kind == kCrDimerisation) return dimerisation_propensity(r.k0, volume, x0);
+    if (kind == kCrFirstOrder) return first_order_propensity(r.k0, x0);
+    if (kind == kCrDimerisation) return dimerisation_propensity(r.k0, volume, x0);
     return bimolecular_propensity(r.k0, volume, x0, static_cast<double>(counts[r.s1]));
 }
 

@@ -14,40 +14,36 @@ namespace {
 
 // ---- A firing on the records (networks with other than mass-action types) ----
 
-void apply_row_to_records(const CrState& st, int rxn, std::vector<Compound>& species) {
-    const CrChange* c = st.changes.data() + st.row_start[static_cast<std::size_t>(rxn)];
-    const CrChange* end = st.changes.data() + st.row_start[static_cast<std::size_t>(rxn) + 1];
+void apply_row_to_records(const CrFiring& f, std::vector<Compound>& species) {
     Compound* s = species.data();
-    for (; c != end; ++c) s[c->species].count += c->change;
+    for (int k = 0; k < f.num_changes; k++) s[f.changes[2 * k]].count += f.changes[2 * k + 1];
 }
 
 // The fired reaction's dependents get new propensities, in list order, both
 // in their records and in the groups.
-void refresh_records(CrState& st, std::vector<Reaction>& reactions, int fired,
+void refresh_records(CrState& st, const CrFiring& f, std::vector<Reaction>& reactions,
                      const std::vector<Compound>& species, const SimParams& params,
                      const ModelSizes& model) {
-    const int* d = st.deps.data() + st.dep_start[static_cast<std::size_t>(fired)];
-    const int* end = st.deps.data() + st.dep_start[static_cast<std::size_t>(fired) + 1];
-    for (; d != end; ++d) {
-        Reaction& rxn = reactions[static_cast<std::size_t>(*d)];
-        rxn.ai = calc_rxn_prob_inline(rxn, species, params, model, *d);
-        cr_set_propensity(st, *d, rxn.ai);
+    for (int k = 0; k < f.num_deps; k++) {
+        const int j = f.deps[k];
+        Reaction& rxn = reactions[static_cast<std::size_t>(j)];
+        rxn.ai = calc_rxn_prob_inline(rxn, species, params, model, j);
+        cr_set_propensity(st, j, rxn.ai);
     }
 }
 
 // ---- A firing on the method's own counts (mass-action networks) ----
 
-void fire_on_own_counts(CrState& st, int rxn, double volume) {
+void fire_on_own_counts(CrState& st, const CrFiring& f, int rxn, double volume) {
     int* counts = st.counts.data();
-    const CrChange* c = st.changes.data() + st.row_start[static_cast<std::size_t>(rxn)];
-    const CrChange* end = st.changes.data() + st.row_start[static_cast<std::size_t>(rxn) + 1];
-    for (; c != end; ++c) counts[c->species] += c->change;
-    const int* d = st.deps.data() + st.dep_start[static_cast<std::size_t>(rxn)];
-    const int* dend = st.deps.data() + st.dep_start[static_cast<std::size_t>(rxn) + 1];
-    for (; d != dend; ++d)
-        cr_set_propensity(st, *d,
-                          cr_mass_action_propensity(st.rxns[static_cast<std::size_t>(*d)], counts,
-                                                    volume));
+    for (int k = 0; k < f.num_changes; k++) counts[f.changes[2 * k]] += f.changes[2 * k + 1];
+    for (int k = 0; k < f.num_deps; k++) {
+        const int j = f.deps[k];
+        const double a = cr_mass_action_propensity(st.rxns[static_cast<std::size_t>(j)],
+                                                   st.kinds[static_cast<std::size_t>(j)],
+                                                   counts, volume);
+        cr_set_propensity(st, j, a);
+    }
     char& flag = st.fired_flag[static_cast<std::size_t>(rxn)];
     if (!flag) {
         flag = 1;
@@ -60,12 +56,13 @@ void fire_on_own_counts(CrState& st, int rxn, double volume) {
 // dependents.  Nothing else can have changed.
 void write_back(CrState& st, std::vector<Reaction>& reactions, std::vector<Compound>& species) {
     for (int r : st.fired) {
-        for (int k = st.row_start[static_cast<std::size_t>(r)]; k < st.row_start[static_cast<std::size_t>(r) + 1]; k++) {
-            const int s = st.changes[static_cast<std::size_t>(k)].species;
+        const CrFiring f = cr_firing(st, r);
+        for (int k = 0; k < f.num_changes; k++) {
+            const int s = f.changes[2 * k];
             species[static_cast<std::size_t>(s)].count = st.counts[static_cast<std::size_t>(s)];
         }
-        for (int k = st.dep_start[static_cast<std::size_t>(r)]; k < st.dep_start[static_cast<std::size_t>(r) + 1]; k++) {
-            const int j = st.deps[static_cast<std::size_t>(k)];
+        for (int k = 0; k < f.num_deps; k++) {
+            const int j = f.deps[k];
             reactions[static_cast<std::size_t>(j)].ai = st.rxns[static_cast<std::size_t>(j)].a;
         }
         st.fired_flag[static_cast<std::size_t>(r)] = 0;
@@ -92,7 +89,8 @@ void check_propensities(CrState& st, const std::vector<Reaction>& reactions,
         const Reaction& rxn = reactions[static_cast<std::size_t>(j)];
         const CrReaction& cr = st.rxns[static_cast<std::size_t>(j)];
         if (st.own_counts) {
-            const double a = cr_mass_action_propensity(cr, st.counts.data(), params.volume);
+            const double a = cr_mass_action_propensity(cr, st.kinds[static_cast<std::size_t>(j)],
+                                                       st.counts.data(), params.volume);
             assert(same_value(a, cr.a) && "a propensity changed outside the dependency graph");
             (void)a;
             continue;
@@ -129,11 +127,12 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
     // A firing exactly on the boundary belongs to this interval; an infinite
     // next time ends the loop at once.
     while (boundary >= tau) {
+        const CrFiring f = cr_firing(st, mu);
         if (st.own_counts) {
-            fire_on_own_counts(st, mu, params.volume);
+            fire_on_own_counts(st, f, mu, params.volume);
         } else {
-            apply_row_to_records(st, mu, species);
-            refresh_records(st, reactions, mu, species, params, model);
+            apply_row_to_records(f, species);
+            refresh_records(st, f, reactions, species, params, model);
         }
         fire_count[static_cast<std::size_t>(mu)] += 1;
         st.firings_since_resum += 1;

@@ -35,23 +35,27 @@ Network all_row_shapes() {
     return net;
 }
 
-TEST(CrState, SparseRowsHoldExactlyTheNonZeroEntriesOfTheMatrix) {
+TEST(CrState, FiringBlocksHoldTheNonZeroRowEntriesAndTheDependents) {
     Network net = all_row_shapes();
     CrState st;
     cr_build(st, net.reactions, net.model, net.species);
-    ASSERT_EQ(st.row_start.size(), net.reactions.size() + 1);
     for (int r = 0; r < net.model.num_rxns; r++) {
+        const CrFiring f = cr_firing(st, r);
         std::vector<int> dense(net.model.num_cmpds, 0);
-        for (int k = st.row_start[r]; k < st.row_start[r + 1]; k++) {
-            EXPECT_NE(st.changes[k].change, 0) << "row " << r;
-            EXPECT_EQ(dense[st.changes[k].species], 0) << "species twice in row " << r;
-            dense[st.changes[k].species] = st.changes[k].change;
+        for (int k = 0; k < f.num_changes; k++) {
+            const int species = f.changes[2 * k];
+            EXPECT_NE(f.changes[2 * k + 1], 0) << "row " << r;
+            EXPECT_EQ(dense[species], 0) << "species twice in row " << r;
+            dense[species] = f.changes[2 * k + 1];
         }
         const std::int32_t* row = net.matrix.row(r);
         EXPECT_EQ(dense, std::vector<int>(row, row + net.model.num_cmpds)) << "row " << r;
+        // The dependents follow the row, as the reaction lists them.
+        EXPECT_EQ(std::vector<int>(f.deps, f.deps + f.num_deps), net.reactions[r].dependents)
+            << "reaction " << r;
     }
     // Spot checks of what the dense rules give.
-    EXPECT_EQ(st.row_start[3] - st.row_start[2], 0);  // unique-bi-bi
+    EXPECT_EQ(cr_firing(st, 2).num_changes, 0);  // unique-bi-bi
     EXPECT_EQ(net.matrix.row(1)[0], 1);
     EXPECT_EQ(net.matrix.row(3)[0], 2);
 }
@@ -69,11 +73,11 @@ TEST(CrState, PropensitiesOverTheWholeDoubleRangeFindTheirGroup) {
     CrState st;
     cr_build(st, net.reactions, net.model, net.species);
     crtest::expect_consistent(st, net.reactions, 0.0);
-    EXPECT_EQ(st.rxns[0].group, kCrNumGroups - 1);  // the largest double: exponent 1024
-    EXPECT_EQ(st.rxns[7].group, 0);                 // the smallest subnormal: exponent -1073
+    EXPECT_EQ(cr_group_of(st.rxns[0].a), kCrNumGroups - 1);  // the largest double: exponent 1024
+    EXPECT_EQ(cr_group_of(st.rxns[7].a), 0);                 // the smallest subnormal: exponent -1073
     // 1.0 = 0.5 * 2^1 lies in [1, 2), one group above 0.75 = 0.75 * 2^0.
-    EXPECT_EQ(st.rxns[3].group, st.rxns[4].group + 1);
-    EXPECT_EQ(st.rxns[3].group, 1 - kCrMinExponent);
+    EXPECT_EQ(cr_group_of(st.rxns[3].a), cr_group_of(st.rxns[4].a) + 1);
+    EXPECT_EQ(cr_group_of(st.rxns[3].a), 1 - kCrMinExponent);
 }
 
 TEST(CrState, GroupsAppearAndEmptyAsPropensitiesMove) {

@@ -36,18 +36,21 @@ inline void run_interval(testutil::Network& net, CrState& st) {
 inline void expect_consistent(const CrState& st, const std::vector<Reaction>& reactions,
                               double rel_tol) {
     ASSERT_EQ(st.rxns.size(), reactions.size());
+    std::size_t fireable = 0;
     for (std::size_t r = 0; r < reactions.size(); r++) {
         const double a = reactions[r].ai;
         const CrReaction& cr = st.rxns[r];
         EXPECT_TRUE(cr.a == a || (std::isnan(a) && std::isnan(cr.a))) << "reaction " << r;
         if (!(a > 0.0 && std::isfinite(a))) {
-            EXPECT_EQ(cr.group, -1) << "reaction " << r << " with a = " << a;
+            EXPECT_EQ(cr_group_of(a), -1) << "reaction " << r << " with a = " << a;
+            EXPECT_EQ(cr.pos, -1) << "reaction " << r << " with a = " << a;
             continue;
         }
+        fireable++;
         int e = 0;
         const double m = std::frexp(a, &e);
-        ASSERT_EQ(cr.group, e - kCrMinExponent) << "reaction " << r;
-        const CrGroup& group = st.groups[cr.group];
+        ASSERT_EQ(cr_group_of(a), e - kCrMinExponent) << "reaction " << r;
+        const CrGroup& group = st.groups[e - kCrMinExponent];
         EXPECT_EQ(group.members.at(cr.pos), static_cast<int>(r));
         // The acceptance probability the selection uses is the mantissa.
         if (group.unscale != 0.0) {
@@ -55,8 +58,10 @@ inline void expect_consistent(const CrState& st, const std::vector<Reaction>& re
         }
     }
     std::vector<int> nonempty;
+    std::size_t members = 0;
     for (int g = kCrNumGroups - 1; g >= 0; g--) {
         const CrGroup& group = st.groups[g];
+        members += group.members.size();
         if (group.members.empty()) {
             EXPECT_EQ(group.sum, 0.0) << "empty group " << g;
             continue;
@@ -67,6 +72,7 @@ inline void expect_consistent(const CrState& st, const std::vector<Reaction>& re
         EXPECT_NEAR(group.sum, fresh, rel_tol * fresh) << "group " << g;
     }
     EXPECT_EQ(st.active, nonempty);
+    EXPECT_EQ(members, fireable) << "a reaction that cannot fire is still in a group";
 }
 
 }  // namespace crtest
