@@ -119,10 +119,12 @@ void build_row(const Reaction& rxn, int num_subs, int num_prods, RowBuilder& row
     }
 }
 
-// Row entries that net to zero change nothing and are left out.
+// Row entries that net to zero change nothing and are left out.  A firing
+// goes into the reaction's own line when it fits there.
 void build_blocks(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model) {
     st.blocks.clear();
     RowBuilder row;
+    std::vector<int> firing;
     for (int r = 0; r < model.num_rxns; r++) {
         const Reaction& rxn = reactions[static_cast<std::size_t>(r)];
         row.entries.clear();
@@ -130,14 +132,25 @@ void build_blocks(CrState& st, const std::vector<Reaction>& reactions, const Mod
         row.entries.erase(std::remove_if(row.entries.begin(), row.entries.end(),
                                          [](const RowEntry& e) { return e.change == 0; }),
                           row.entries.end());
-        st.rxns[static_cast<std::size_t>(r)].block = static_cast<int>(st.blocks.size());
+        firing.clear();
+        for (const RowEntry& e : row.entries) {
+            firing.push_back(e.species);
+            firing.push_back(e.change);
+        }
+        firing.insert(firing.end(), rxn.dependents.begin(), rxn.dependents.end());
+        CrReaction& cr = st.rxns[static_cast<std::size_t>(r)];
+        if (firing.size() <= static_cast<std::size_t>(kCrInlineInts) &&
+            row.entries.size() < kCrInBlocks) {
+            cr.num_changes = static_cast<std::uint8_t>(row.entries.size());
+            cr.num_deps = static_cast<std::uint8_t>(rxn.dependents.size());
+            std::copy(firing.begin(), firing.end(), cr.firing);
+            continue;
+        }
+        cr.num_changes = kCrInBlocks;
+        cr.firing[0] = static_cast<int>(st.blocks.size());
         st.blocks.push_back(static_cast<int>(row.entries.size()));
         st.blocks.push_back(static_cast<int>(rxn.dependents.size()));
-        for (const RowEntry& e : row.entries) {
-            st.blocks.push_back(e.species);
-            st.blocks.push_back(e.change);
-        }
-        st.blocks.insert(st.blocks.end(), rxn.dependents.begin(), rxn.dependents.end());
+        st.blocks.insert(st.blocks.end(), firing.begin(), firing.end());
     }
 }
 
@@ -173,13 +186,12 @@ CrKind kind_of(const Reaction& rxn, int num_cmpds) {
 
 void build_inputs(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model,
                   const std::vector<Compound>& species) {
-    st.kinds.assign(static_cast<std::size_t>(model.num_rxns), kCrGeneral);
     st.own_counts = true;
     for (int r = 0; r < model.num_rxns; r++) {
         const Reaction& rxn = reactions[static_cast<std::size_t>(r)];
         CrReaction& cr = st.rxns[static_cast<std::size_t>(r)];
         const CrKind kind = kind_of(rxn, model.num_cmpds);
-        st.kinds[static_cast<std::size_t>(r)] = kind;
+        cr.kind = kind;
         if (kind == kCrGeneral) {
             st.own_counts = false;
             continue;
@@ -192,7 +204,6 @@ void build_inputs(CrState& st, const std::vector<Reaction>& reactions, const Mod
     if (st.own_counts)
         for (int s = 0; s < model.num_cmpds; s++)
             st.counts.push_back(species[static_cast<std::size_t>(s)].count);
-    st.fired_flag.assign(static_cast<std::size_t>(model.num_rxns), 0);
     st.fired.clear();
     st.fired.reserve(static_cast<std::size_t>(model.num_rxns));
 }

@@ -137,29 +137,43 @@ struct CrGroup {
 // arithmetic), every other type through the reaction record.
 enum CrKind : std::int8_t { kCrFirstOrder, kCrDimerisation, kCrBimolecular, kCrGeneral };
 
-// Everything the method reads of a reaction on its hot path, in 32 bytes:
-// its propensity as grouped, its position in its group, the rate constant
-// and substrates of a mass-action type, and where its firing block starts.
-// In a network of 10^5 reactions the method's working set must stay in
-// cache; the reaction records (hundreds of bytes each, their arrays on the
-// heap) would not.  The group is not stored: it is the exponent of a.
-struct CrReaction {
+// Everything the method reads of a reaction on its hot path, in one cache
+// line: its propensity as grouped, its position in its group, the rate
+// constant and substrates of a mass-action type, and what its firing does
+// (see CrFiring), here in the line when it fits and in CrState::blocks when
+// not.  In a network of 10^5 reactions the method's working set must stay
+// in cache, and a firing should touch one line for the reaction it fires;
+// the reaction records (hundreds of bytes each, their arrays on the heap)
+// would not do.  The group is not stored: it is the exponent of a.
+constexpr int kCrInlineInts = 8;
+constexpr std::uint8_t kCrInBlocks = 255;  // num_changes of a firing kept in CrState::blocks
+
+struct alignas(64) CrReaction {
     double a = 0.0;
     double k0 = 0.0;
     int s0 = 0;
     int s1 = 0;
     int pos = -1;
-    int block = 0;  // offset of the firing block in CrState::blocks
+    CrKind kind = kCrGeneral;
+    std::uint8_t fired = 0;        // fired in the current call (own counts only)
+    std::uint8_t num_changes = 0;  // row entries in `firing`, or kCrInBlocks
+    std::uint8_t num_deps = 0;
+    // (species, change) pairs then dependents; or, for kCrInBlocks, the
+    // offset of the firing's block in CrState::blocks.
+    int firing[kCrInlineInts] = {};
 };
+
+static_assert(sizeof(CrReaction) == 64, "a reaction of the method is one cache line");
 
 // The group of a propensity, the binary exponent e of a = m 2^e with m in
 // [0.5, 1), offset to start at 0; -1 for one that cannot fire.  A
 // propensity of 0, a negative one (from negative counts, which the engine
 // does not prevent) and a NaN or infinity (from a zero volume or a
 // degenerate formula) take no part in the selection.
-// A normal double's exponent is read off its bits (a = 1.f 2^(E - 1023) =
-// 0.1f 2^(E - 1022) for the biased exponent field E); it is evaluated twice
-// for every propensity update, where a library call would show.
+//
+// A normal double's exponent is read off its bits, a = 1.f 2^(E - 1023) =
+// 0.1f 2^(E - 1022) for the biased exponent field E: the group is evaluated
+// twice for every propensity update, where a library call would show.
 inline int cr_group_of(double a) {
     if (!(a > 0.0 && a <= kNeverTime)) return -1;
     std::uint64_t bits = 0;
@@ -170,11 +184,10 @@ inline int cr_group_of(double a) {
     return e - kCrMinExponent;
 }
 
-// What one firing of a reaction does, laid out together so that a firing
-// reads one stretch of memory: the non-zero net change of each species in
-// its stoichiometry row, then the reactions whose propensities follow.
-//   blocks[b] = number of row entries n, blocks[b + 1] = number of dependents,
-//   then n (species, change) pairs, then the dependents in list order.
+// What one firing of a reaction does: the non-zero net change of each
+// species in its stoichiometry row, then the reactions whose propensities
+// follow.  A block in CrState::blocks holds the number of row entries n, the
+// number of dependents, then n (species, change) pairs, then the dependents.
 struct CrFiring {
     const int* changes;  // (species, change) pairs
     int num_changes;
@@ -195,12 +208,10 @@ struct CrState {
     std::vector<CrGroup> groups;  // kCrNumGroups, indexed by exponent - kCrMinExponent
     std::vector<int> active;      // non-empty groups, highest exponent first
     std::vector<CrReaction> rxns;
-    std::vector<CrKind> kinds;    // per reaction
-    std::vector<int> blocks;      // the firing blocks, in reaction order
+    std::vector<int> blocks;      // the firings too large for their reaction's line
     bool own_counts = false;      // every reaction mass-action: counts below, not the records
     std::vector<int> counts;      // the species counts (own_counts only)
-    std::vector<char> fired_flag; // reactions fired in this call (own_counts only) ...
-    std::vector<int> fired;       // ... and their list, for the write-back
+    std::vector<int> fired;       // reactions fired in this call, for the write-back
     long long firings_since_resum = 0;
     double total_at_resum = 0.0;
     long long resums = 0;          // fresh summations so far (the build's included)
@@ -208,7 +219,10 @@ struct CrState {
 };
 
 inline CrFiring cr_firing(const CrState& st, int rxn) {
-    const int* b = st.blocks.data() + st.rxns[static_cast<std::size_t>(rxn)].block;
+    const CrReaction& r = st.rxns[static_cast<std::size_t>(rxn)];
+    if (r.num_changes != kCrInBlocks)
+        return CrFiring{r.firing, r.num_changes, r.firing + 2 * r.num_changes, r.num_deps};
+    const int* b = st.blocks.data() + r.firing[0];
     return CrFiring{b + 2, b[0], b + 2 + 2 * b[0], b[1]};
 }
 
@@ -223,11 +237,10 @@ void cr_build(CrState& state, const std::vector<Reaction>& reactions, const Mode
 
 // Propensity of a mass-action reaction from counts, by the formulas the
 // records use; kCrGeneral is not handled here.
-inline double cr_mass_action_propensity(const CrReaction& r, CrKind kind, const int* counts,
-                                        double volume) {
+inline double cr_mass_action_propensity(const CrReaction& r, const int* counts, double volume) {
     const double x0 = static_cast<double>(counts[r.s0]);
-    if (kind == kCrFirstOrder) return first_order_propensity(r.k0, x0);
-    if (kind == kCrDimerisation) return dimerisation_propensity(r.k0, volume, x0);
+    if (r.kind == kCrFirstOrder) return first_order_propensity(r.k0, x0);
+    if (r.kind == kCrDimerisation) return dimerisation_propensity(r.k0, volume, x0);
     return bimolecular_propensity(r.k0, volume, x0, static_cast<double>(counts[r.s1]));
 }
 

@@ -39,12 +39,11 @@ void fire_on_own_counts(CrState& st, const CrFiring& f, int rxn, double volume) 
     for (int k = 0; k < f.num_changes; k++) counts[f.changes[2 * k]] += f.changes[2 * k + 1];
     for (int k = 0; k < f.num_deps; k++) {
         const int j = f.deps[k];
-        const double a = cr_mass_action_propensity(st.rxns[static_cast<std::size_t>(j)],
-                                                   st.kinds[static_cast<std::size_t>(j)],
-                                                   counts, volume);
+        const double a =
+            cr_mass_action_propensity(st.rxns[static_cast<std::size_t>(j)], counts, volume);
         cr_set_propensity(st, j, a);
     }
-    char& flag = st.fired_flag[static_cast<std::size_t>(rxn)];
+    std::uint8_t& flag = st.rxns[static_cast<std::size_t>(rxn)].fired;
     if (!flag) {
         flag = 1;
         st.fired.push_back(rxn);  // at most one entry a reaction: reserved at build
@@ -65,7 +64,7 @@ void write_back(CrState& st, std::vector<Reaction>& reactions, std::vector<Compo
             const int j = f.deps[k];
             reactions[static_cast<std::size_t>(j)].ai = st.rxns[static_cast<std::size_t>(j)].a;
         }
-        st.fired_flag[static_cast<std::size_t>(r)] = 0;
+        st.rxns[static_cast<std::size_t>(r)].fired = 0;
     }
     st.fired.clear();
 }
@@ -89,8 +88,7 @@ void check_propensities(CrState& st, const std::vector<Reaction>& reactions,
         const Reaction& rxn = reactions[static_cast<std::size_t>(j)];
         const CrReaction& cr = st.rxns[static_cast<std::size_t>(j)];
         if (st.own_counts) {
-            const double a = cr_mass_action_propensity(cr, st.kinds[static_cast<std::size_t>(j)],
-                                                       st.counts.data(), params.volume);
+            const double a = cr_mass_action_propensity(cr, st.counts.data(), params.volume);
             assert(same_value(a, cr.a) && "a propensity changed outside the dependency graph");
             (void)a;
             continue;

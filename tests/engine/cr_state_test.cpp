@@ -54,6 +54,11 @@ TEST(CrState, FiringBlocksHoldTheNonZeroRowEntriesAndTheDependents) {
         EXPECT_EQ(std::vector<int>(f.deps, f.deps + f.num_deps), net.reactions[r].dependents)
             << "reaction " << r;
     }
+    // Both places a firing can be kept are read back above.
+    int in_blocks = 0;
+    for (const CrReaction& r : st.rxns) in_blocks += r.num_changes == kCrInBlocks;
+    EXPECT_GT(in_blocks, 0);
+    EXPECT_LT(in_blocks, net.model.num_rxns);
     // Spot checks of what the dense rules give.
     EXPECT_EQ(cr_firing(st, 2).num_changes, 0);  // unique-bi-bi
     EXPECT_EQ(net.matrix.row(1)[0], 1);
