@@ -263,6 +263,10 @@ void cr_resum(CrState& st) {
     st.resums += 1;
 }
 
+void cr_sync_propensities(const CrState& st, std::vector<Reaction>& reactions) {
+    for (std::size_t r = 0; r < st.rxns.size(); r++) reactions[r].ai = st.rxns[r].a;
+}
+
 double cr_total(const CrState& st) {
     double a0 = 0.0;
     for (int g : st.active) a0 += st.groups[static_cast<std::size_t>(g)].sum;

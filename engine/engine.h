@@ -200,10 +200,12 @@ struct CrFiring {
 // current ai and the current counts.
 //
 // When every reaction is of a mass-action type the method works on its own
-// copy of the counts and of the propensities, and writes back to the species
-// and reaction records only what the call changed, when the call ends.  The
-// caller rebuilds the state after changing counts, rate constants or the
-// network between calls.
+// copy of the counts and of the propensities.  It writes back the counts the
+// call changed when the call ends; the reactions' ai it leaves as they were
+// until cr_sync_propensities (writing them after every call would pull the
+// large reaction records through the cache, and only a caller that hands
+// the propensities out needs them).  The caller rebuilds the state after
+// changing counts, rate constants or the network between calls.
 struct CrState {
     std::vector<CrGroup> groups;  // kCrNumGroups, indexed by exponent - kCrMinExponent
     std::vector<int> active;      // non-empty groups, highest exponent first
@@ -252,6 +254,9 @@ void cr_set_propensity(CrState& state, int rxn, double a);
 // Every group sum summed afresh from its members.
 void cr_resum(CrState& state);
 
+// Every reaction record's ai set to the method's propensity.
+void cr_sync_propensities(const CrState& state, std::vector<Reaction>& reactions);
+
 // The total propensity: the group sums, highest exponent first.
 double cr_total(const CrState& state);
 
@@ -266,7 +271,9 @@ void find_next_reaction_cr(double& next_time, int& next_rxn, double& a0, CrState
                            double t);
 
 // The interval run of vesk by composition-rejection: same boundary, early
-// return on a full event log, fire_count, log and kept state.
+// return on a full event log, fire_count, log and kept state.  The species
+// counts are current when it returns; the reactions' ai after
+// cr_sync_propensities.
 void vesk_cr(CrState& state, std::vector<Reaction>& reactions, const ModelSizes& model,
              std::vector<Compound>& species, SimParams& params, EventLog evlog,
              int& event_count, std::vector<int>& fire_count, double& t);

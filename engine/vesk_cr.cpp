@@ -50,19 +50,15 @@ void fire_on_own_counts(CrState& st, const CrFiring& f, int rxn, double volume) 
     }
 }
 
-// What the call's firings changed goes back to the records: the counts of
-// the species in the fired reactions' rows and the propensities of their
-// dependents.  Nothing else can have changed.
-void write_back(CrState& st, std::vector<Reaction>& reactions, std::vector<Compound>& species) {
+// The counts the call's firings changed go back to the species records: those
+// of the species in the fired reactions' rows.  No other count can have
+// changed.
+void write_back(CrState& st, std::vector<Compound>& species) {
     for (int r : st.fired) {
         const CrFiring f = cr_firing(st, r);
         for (int k = 0; k < f.num_changes; k++) {
             const int s = f.changes[2 * k];
             species[static_cast<std::size_t>(s)].count = st.counts[static_cast<std::size_t>(s)];
-        }
-        for (int k = 0; k < f.num_deps; k++) {
-            const int j = f.deps[k];
-            reactions[static_cast<std::size_t>(j)].ai = st.rxns[static_cast<std::size_t>(j)].a;
         }
         st.rxns[static_cast<std::size_t>(r)].fired = 0;
     }
@@ -146,14 +142,14 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
         const double fired_at = tau;
         find_next_reaction_cr(tau, mu, a0, st, fired_at);
         if (logging && c >= capacity) {
-            write_back(st, reactions, species);
+            write_back(st, species);
             keep_state(params, a0, tau, mu);
             event_count = c;
             t = fired_at;
             return;
         }
     }
-    write_back(st, reactions, species);
+    write_back(st, species);
     t = boundary;
     event_count = c;
     keep_state(params, a0, tau, mu);

@@ -396,6 +396,7 @@ void simulate(Call& c) {
         }
         ++snapshots;
     }
+    if (c.use_cr) cr_sync_propensities(c.cr, c.reactions);  // handed out as output 2
     if (snapshots > c.model.num_points)
         gateway_warning("tamrin:tooManySnapshots",
                         "the call took %d snapshots but outputs 7 and 8 have %d columns: the "

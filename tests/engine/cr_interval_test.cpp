@@ -228,6 +228,11 @@ Trajectory simulate(std::int32_t seed, bool inert_general = false) {
         if (st.own_counts) {
             EXPECT_EQ(net.counts(), st.counts) << "at t " << net.t;
         }
+        // ... and the propensities are those of the counts the records hold.
+        for (int r = 0; r < net.model.num_rxns; r++)
+            EXPECT_EQ(net.reactions[r].ai,
+                      calc_rxn_prob_vesk(net.reactions[r], net.species, net.params, net.model, r))
+                << "reaction " << r << " at t " << net.t;
         if (net.event_count == net.params.eventlog_arraysize) {
             tr.times.insert(tr.times.end(), net.log_times.begin(), net.log_times.end());
             tr.rxns.insert(tr.rxns.end(), net.log_rxns.begin(), net.log_rxns.end());

@@ -23,9 +23,12 @@ inline void start_run(testutil::Network& net, CrState& st, double t0 = 0.0) {
                           t0);
 }
 
+// The records' ai are brought up to date after every call, as a front end
+// that reads them does.
 inline void run_interval(testutil::Network& net, CrState& st) {
     vesk_cr(st, net.reactions, net.model, net.species, net.params, net.event_log(),
             net.event_count, net.fire_count, net.t);
+    cr_sync_propensities(st, net.reactions);
 }
 
 // Every reaction that can fire sits in the group of its exponent, at the
