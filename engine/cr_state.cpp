@@ -139,8 +139,7 @@ void build_blocks(CrState& st, const std::vector<Reaction>& reactions, const Mod
         }
         firing.insert(firing.end(), rxn.dependents.begin(), rxn.dependents.end());
         CrReaction& cr = st.rxns[static_cast<std::size_t>(r)];
-        if (firing.size() <= static_cast<std::size_t>(kCrInlineInts) &&
-            row.entries.size() < kCrInBlocks) {
+        if (firing.size() <= static_cast<std::size_t>(kCrInlineInts)) {
             cr.num_changes = static_cast<std::uint8_t>(row.entries.size());
             cr.num_deps = static_cast<std::uint8_t>(rxn.dependents.size());
             std::copy(firing.begin(), firing.end(), cr.firing);

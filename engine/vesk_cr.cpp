@@ -96,7 +96,6 @@ void check_propensities(CrState& st, const std::vector<Reaction>& reactions,
         (void)a;
     }
 }
-
 #endif
 
 void keep_state(SimParams& params, double a0, double next_time, int next_rxn) {
