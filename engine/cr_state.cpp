@@ -9,7 +9,13 @@
 // many orders of magnitude only move between groups.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "engine.h"
 
@@ -216,9 +222,31 @@ double unscale_of(int g) {
 
 }  // namespace
 
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+void* cr_allocate(std::size_t bytes, std::size_t align) {
+    if (bytes < kHugePage) return ::operator new(bytes, std::align_val_t{align});
+    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = std::aligned_alloc(kHugePage, rounded);
+    if (p == nullptr) throw std::bad_alloc();
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    madvise(p, rounded, MADV_HUGEPAGE);  // a hint: refused, the pages stay small
+#endif
+    return p;
+}
+
+void cr_deallocate(void* p, std::size_t bytes, std::size_t align) {
+    if (bytes < kHugePage) {
+        ::operator delete(p, std::align_val_t{align});
+        return;
+    }
+    std::free(p);
+}
+
 void cr_build(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model,
               const std::vector<Compound>& species) {
     st.rxns.assign(static_cast<std::size_t>(model.num_rxns), CrReaction{});
+    st.prefetch = model.num_rxns >= kCrPrefetchFrom;
     build_blocks(st, reactions, model);
     build_inputs(st, reactions, model, species);
     st.groups.resize(static_cast<std::size_t>(kCrNumGroups));

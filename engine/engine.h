@@ -14,6 +14,8 @@
 
 #include "model/model.h"
 
+class RanfAhead;  // random/ranf_ahead.h
+
 namespace plenta {
 
 // ---- Constants of the exact step ----
@@ -123,6 +125,32 @@ constexpr int kCrMaxExponent = 1024;   // frexp exponent of the largest double
 constexpr int kCrNumGroups = kCrMaxExponent - kCrMinExponent + 1;
 constexpr long long kCrResumInterval = 100000;  // firings between fresh group sums
 constexpr double kCrResumFall = 1e-6;  // total below this share of its last fresh value: resum
+constexpr int kCrPrefetchFrom = 8192;  // reactions from which the lines outgrow the core's cache
+
+// ---- Storage ----
+
+// The allocator of the method's per-reaction arrays.  With 10^5 reactions
+// the reaction lines span thousands of 4 KiB pages and every event touches
+// a random one, so a TLB miss and its page walk come on top of the cache
+// miss.  An array of 2 MiB or more is therefore aligned to 2 MiB and, on
+// Linux, offered to the kernel for transparent huge pages (it may decline;
+// nothing else changes).  Smaller arrays get the ordinary allocation.
+void* cr_allocate(std::size_t bytes, std::size_t align);
+void cr_deallocate(void* p, std::size_t bytes, std::size_t align);
+
+template <class T>
+struct CrAllocator {
+    using value_type = T;
+    CrAllocator() = default;
+    template <class U>
+    CrAllocator(const CrAllocator<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(cr_allocate(n * sizeof(T), alignof(T))); }
+    void deallocate(T* p, std::size_t n) { cr_deallocate(p, n * sizeof(T), alignof(T)); }
+    template <class U>
+    bool operator==(const CrAllocator<U>&) const { return true; }
+    template <class U>
+    bool operator!=(const CrAllocator<U>&) const { return false; }
+};
 
 // ---- State of one run ----
 
@@ -209,9 +237,10 @@ struct CrFiring {
 struct CrState {
     std::vector<CrGroup> groups;  // kCrNumGroups, indexed by exponent - kCrMinExponent
     std::vector<int> active;      // non-empty groups, highest exponent first
-    std::vector<CrReaction> rxns;
+    std::vector<CrReaction, CrAllocator<CrReaction>> rxns;
     std::vector<int> blocks;      // the firings too large for their reaction's line
     bool own_counts = false;      // every reaction mass-action: counts below, not the records
+    bool prefetch = false;        // large enough for cr_prefetch_next to pay
     std::vector<int> counts;      // the species counts (own_counts only)
     std::vector<int> fired;       // reactions fired in this call, for the write-back
     long long firings_since_resum = 0;
@@ -269,6 +298,18 @@ double cr_total(const CrState& state);
 // fire: no draw, next time +infinity, next reaction 0.
 void find_next_reaction_cr(double& next_time, int& next_rxn, double& a0, CrState& state,
                            double t);
+
+// The same, drawing through a look-ahead window of the generator (the same
+// values in the same order), which lets the interval run prefetch.
+void find_next_reaction_cr(double& next_time, int& next_rxn, double& a0, CrState& state,
+                           double t, RanfAhead& draws);
+
+// Prefetches what the next event's draws would pick over the current groups
+// (the candidates' lines and fire counts, and the member entry of the event
+// after); draws and changes nothing.  Pays only in networks whose lines
+// outgrow the core's cache (CrState::prefetch).
+void cr_prefetch_next(const CrState& state, const RanfAhead& draws, double a0,
+                      const int* fire_count);
 
 // The interval run of vesk by composition-rejection: same boundary, early
 // return on a full event log, fire_count, log and kept state.  The species

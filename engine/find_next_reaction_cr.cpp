@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "engine.h"
-#include "random/ranlib.h"
+#include "random/ranf_ahead.h"
 
 namespace plenta {
 
@@ -59,26 +59,66 @@ double scaled_propensity(const CrState& st, const CrGroup& group, int g, int rxn
 // like a refused candidate.  A group of one member needs no draw: choosing
 // the group with probability a / a0 has already chosen its member with that
 // probability.
-int select_member(const CrState& st, int g) {
+int select_member(const CrState& st, int g, RanfAhead& draws) {
     const CrGroup& group = st.groups[static_cast<std::size_t>(g)];
     const std::vector<int>& members = group.members;
     const int n = static_cast<int>(members.size());
     if (n == 1) return members[0];
     const double dn = static_cast<double>(n);
     for (;;) {
-        const double u3 = static_cast<double>(ranf());
+        const double u3 = static_cast<double>(draws.take());
         const int k = static_cast<int>(u3 * dn);
         if (k >= n) continue;
-        const double u4 = static_cast<double>(ranf());
+        const double u4 = static_cast<double>(draws.take());
         const int rxn = members[static_cast<std::size_t>(k)];
         if (u4 < scaled_propensity(st, group, g, rxn)) return rxn;
     }
 }
 
+// The member entry a candidate drawn with u_position in the group drawn with
+// u_group would be, over the groups as they are now; null for a position
+// past the end.
+const int* guessed_member(const CrState& st, double a0, float u_group, float u_position) {
+    const int g = select_group(st, static_cast<double>(u_group) * a0);
+    const std::vector<int>& members = st.groups[static_cast<std::size_t>(g)].members;
+    const std::size_t n = members.size();
+    if (n == 1) return members.data();
+    const auto k = static_cast<std::size_t>(static_cast<double>(u_position) * static_cast<double>(n));
+    return k < n ? &members[k] : nullptr;
+}
+
 }  // namespace
+
+// The next event's draws can be seen before they are drawn: the group its
+// u2 picks over the current sums, and the candidates its u3 (and, after a
+// rejection, its u5) pick in that group, are good guesses of the reaction
+// that fires next (the firing in between changes the sums a little).
+// Fetching those reactions' lines now overlaps their memory latency with
+// the firing.  One event further on (if the next accepts its first
+// candidate, its draws are u5 to u8) only the member entry is fetched: the
+// next call reads it to fetch the line.  Only a hint: nothing is drawn or
+// changed.
+void cr_prefetch_next(const CrState& st, const RanfAhead& draws, double a0,
+                      const int* fire_count) {
+    if (st.active.empty()) return;
+    for (int position : {2, 4}) {
+        const int* member = guessed_member(st, a0, draws.peek(1), draws.peek(position));
+        if (member == nullptr) continue;
+        __builtin_prefetch(&st.rxns[static_cast<std::size_t>(*member)]);
+        __builtin_prefetch(&fire_count[*member], 1);
+    }
+    if (const int* member = guessed_member(st, a0, draws.peek(5), draws.peek(6)))
+        __builtin_prefetch(member);
+}
 
 void find_next_reaction_cr(double& next_time, int& next_rxn, double& a0, CrState& st,
                            double t) {
+    RanfAhead draws;
+    find_next_reaction_cr(next_time, next_rxn, a0, st, t, draws);
+}
+
+void find_next_reaction_cr(double& next_time, int& next_rxn, double& a0, CrState& st,
+                           double t, RanfAhead& draws) {
     control_drift(st, a0);
     if (st.active.empty()) {
         // Nothing can fire: as under the direct method the next time is
@@ -89,11 +129,11 @@ void find_next_reaction_cr(double& next_time, int& next_rxn, double& a0, CrState
     }
     // Draw order: the waiting time's deviate, the group's, then the
     // (position, acceptance) pairs (none for a group of one member).
-    const double u1 = static_cast<double>(ranf());
+    const double u1 = static_cast<double>(draws.take());
     next_time = t + (1.0 / a0) * std::log(1.0 / u1);
-    const double u2 = static_cast<double>(ranf());
+    const double u2 = static_cast<double>(draws.take());
     const int g = select_group(st, u2 * a0);
-    next_rxn = select_member(st, g);
+    next_rxn = select_member(st, g, draws);
 }
 
 }  // namespace plenta

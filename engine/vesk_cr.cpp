@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "engine.h"
+#include "random/ranf_ahead.h"
 
 namespace plenta {
 
@@ -116,10 +117,13 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
     double a0 = params.total_prob;
     double tau = params.next_time;
     int mu = params.next_rxn;
+    RanfAhead draws;  // nothing else draws during the call
 
     // A firing exactly on the boundary belongs to this interval; an infinite
     // next time ends the loop at once.
     while (boundary >= tau) {
+        // The next event's memory is fetched while this one fires.
+        if (st.prefetch) cr_prefetch_next(st, draws, a0, fire_count.data());
         const CrFiring f = cr_firing(st, mu);
         if (st.own_counts) {
             fire_on_own_counts(st, f, mu, params.volume);
@@ -139,7 +143,7 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
             c = c + 1;
         }
         const double fired_at = tau;
-        find_next_reaction_cr(tau, mu, a0, st, fired_at);
+        find_next_reaction_cr(tau, mu, a0, st, fired_at, draws);
         if (logging && c >= capacity) {
             write_back(st, species);
             keep_state(params, a0, tau, mu);

@@ -24,29 +24,45 @@ constexpr int32_t kR2 = 3791;   // Xm2 mod Xa2
 constexpr int32_t kDefaultSeed1 = 1234567890;
 constexpr int32_t kDefaultSeed2 = 123456789;
 
-// The flags are read straight from the state here: they are what gsrgs and
-// gssst hold, and this is the one hot path that reads them.
-inline int32_t combined_step() {
-    RanlibGeneratorState& s = generator;
-    if (!s.qrgnin) inrgcm();
-    if (!s.qqssd) setall(kDefaultSeed1, kDefaultSeed2);
-    const int32_t g = s.curntg - 1;
-    int32_t s1 = s.Xcg1[g];
-    int32_t s2 = s.Xcg2[g];
+// The two components advanced by one value (Schrage's method), and their
+// combination, as a pure function of the seeds: ignlgi uses it on the
+// current generator, and a look-ahead on copies of its seeds.
+inline int32_t advance_seeds(const RanlibGeneratorState& s, int32_t& s1, int32_t& s2) {
     int32_t k = s1 / kQ1;
     s1 = s.Xa1 * (s1 - k * kQ1) - k * kR1;
     if (s1 < 0) s1 += s.Xm1;
     k = s2 / kQ2;
     s2 = s.Xa2 * (s2 - k * kQ2) - k * kR2;
     if (s2 < 0) s2 += s.Xm2;
-    s.Xcg1[g] = s1;
-    s.Xcg2[g] = s2;
     int32_t z = s1 - s2;
     if (z < 1) z += s.Xm1 - 1;
+    return z;
+}
+
+inline void ensure_seeded() {
+    RanlibGeneratorState& s = generator;
+    if (!s.qrgnin) inrgcm();
+    if (!s.qqssd) setall(kDefaultSeed1, kDefaultSeed2);
+}
+
+// The flags are read straight from the state here: they are what gsrgs and
+// gssst hold, and this is the one hot path that reads them.
+inline int32_t combined_step() {
+    ensure_seeded();
+    RanlibGeneratorState& s = generator;
+    const int32_t g = s.curntg - 1;
+    int32_t s1 = s.Xcg1[g];
+    int32_t s2 = s.Xcg2[g];
+    int32_t z = advance_seeds(s, s1, s2);
+    s.Xcg1[g] = s1;
+    s.Xcg2[g] = s2;
     if (s.Xqanti[g]) z = s.Xm1 - z;
     s.Xndraw += 1;  // lets an ensemble tell a run that outgrew its substream
     return z;
 }
+
+// ignlgi() / Xm1 rounded to single precision.
+inline float uniform_of(int32_t z) { return static_cast<float>(z * 4.656613057E-10); }
 
 }  // namespace ranlib_detail
 

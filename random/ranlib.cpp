@@ -19,7 +19,7 @@ extern "C" {
 // the 63 largest integers (2147483500 .. 2147483562) round to exactly 1.0,
 // and no integer gives 0, so callers may take log(1 / u) safely.
 float ranf(void) {
-    return static_cast<float>(ranlib_detail::combined_step() * 4.656613057E-10);
+    return ranlib_detail::uniform_of(ranlib_detail::combined_step());
 }
 
 void gscgn(int32_t getset, int32_t* g) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "cr_test_util.h"
@@ -265,6 +266,53 @@ TEST(CrInterval, OwnCountsAndRecordsGiveTheSameTrajectory) {
     EXPECT_EQ(own.counts, records.counts);
     EXPECT_EQ(own.times, records.times);
     EXPECT_EQ(own.rxns, records.rxns);
+}
+
+// 3000 reactions among 300 species, with rate constants over a range of
+// binary exponents, so that candidates are rejected and reactions change
+// groups; prefetching is switched on or off whatever the network's size.
+struct LargeRun {
+    std::vector<double> times, rxns;
+    std::vector<int> counts, fire_count;
+    RanlibGeneratorState generator;
+};
+
+LargeRun run_large_network(bool prefetch) {
+    setall(31337, 73313);
+    Network net = testutil::empty_network(kDirectMethod);
+    net.params.eventlog_flag = 1;
+    net.params.eventlog_arraysize = 20000;
+    net.params.snapshot_interval = 1.0 / 1024.0;
+    const int n = 300;
+    for (int s = 0; s < n; s++) net.add_species(50 + s % 97);
+    for (int r = 0; r < 10 * n; r++)
+        net.add_reaction(kUniUni, {r % n}, {(7 * r + 1) % n},
+                         {std::ldexp(1.0 + (r % 5) * 0.3, r % 9 - 6)});
+    net.build();
+    CrState st;
+    crtest::start_run(net, st);
+    st.prefetch = prefetch;
+    for (int call = 0; call < 16; call++) crtest::run_interval(net, st);
+    LargeRun run;
+    run.times.assign(net.log_times.begin(), net.log_times.begin() + net.event_count);
+    run.rxns.assign(net.log_rxns.begin(), net.log_rxns.begin() + net.event_count);
+    run.counts = net.counts();
+    run.fire_count = net.fire_count;
+    run.generator = *ranlib_generator_state();
+    return run;
+}
+
+// Prefetching reads the next draws ahead of time but must neither draw them
+// nor change the choice they make.
+TEST(CrInterval, PrefetchingLeavesTheTrajectoryAndTheGeneratorAsTheyWere) {
+    const LargeRun with = run_large_network(true);
+    const LargeRun without = run_large_network(false);
+    ASSERT_GT(with.times.size(), 1000u);
+    EXPECT_EQ(with.times, without.times);
+    EXPECT_EQ(with.rxns, without.rxns);
+    EXPECT_EQ(with.counts, without.counts);
+    EXPECT_EQ(with.fire_count, without.fire_count);
+    EXPECT_EQ(std::memcmp(&with.generator, &without.generator, sizeof with.generator), 0);
 }
 
 }  // namespace

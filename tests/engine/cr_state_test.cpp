@@ -5,6 +5,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "cr_test_util.h"
@@ -139,6 +140,29 @@ TEST(CrState, RebuildForANewRunForgetsTheOldOne) {
     EXPECT_EQ(cr_total(st), 1000.0);
     EXPECT_EQ(net.params.total_prob, 1000.0);
     EXPECT_EQ(net.params.next_rxn, 1);  // only B -> A can fire
+}
+
+// The reaction lines of a large network come from their own allocation (2
+// MiB aligned, offered for huge pages); small ones from the ordinary one.
+// Both must hold their elements, keep the line alignment, and survive growth
+// across the boundary and release (the sanitizer build checks the pairing).
+TEST(CrState, LineStorageOfEverySizeHoldsItsLinesAligned) {
+    std::vector<CrReaction, CrAllocator<CrReaction>> lines;
+    for (std::size_t n : {std::size_t{1}, std::size_t{1000}, std::size_t{40000}, std::size_t{70000}}) {
+        lines.resize(n);
+        lines.back().k0 = static_cast<double>(n);
+        lines.front().pos = static_cast<int>(n);
+        const auto at = reinterpret_cast<std::uintptr_t>(lines.data());
+        EXPECT_EQ(at % 64, 0u) << n << " lines";
+        if (n * sizeof(CrReaction) >= (std::size_t{2} << 20)) {
+            EXPECT_EQ(at % (std::size_t{2} << 20), 0u) << n << " lines";
+        }
+        EXPECT_EQ(lines.back().k0, static_cast<double>(n));
+        EXPECT_EQ(lines.front().pos, static_cast<int>(n));
+    }
+    lines.resize(10);
+    lines.shrink_to_fit();
+    EXPECT_EQ(lines.front().pos, 70000);
 }
 
 }  // namespace
