@@ -242,7 +242,13 @@ void start_up(RunDriver& d, int eventlog_capacity) {
     ConsoleModel& m = d.m;
     m.params.eventlog_arraysize = eventlog_capacity;
     save_model_as_read(d);
-    calc_dependency(m.sizes, m.reactions);
+    // Composition-rejection is the method for large networks: its graph is
+    // built through the species index (the same lists), and it keeps its
+    // own sparse rows instead of the dense matrix.
+    if (d.use_cr)
+        calc_dependency_by_species(m.sizes, m.reactions);
+    else
+        calc_dependency(m.sizes, m.reactions);
     const std::string& summary = d.share != nullptr ? d.summary_out : m.summary_path;
     open_or_fail(d.summary, summary, "wt", kMsgCantOpenOutput, summary);
     d.logging = m.params.eventlog_flag == 1;
@@ -252,8 +258,12 @@ void start_up(RunDriver& d, int eventlog_capacity) {
         d.evlog.times.assign(static_cast<std::size_t>(eventlog_capacity), 0.0);
         d.evlog.rxns.assign(static_cast<std::size_t>(eventlog_capacity), 0.0);
     }
-    d.matrix = StoichMatrix(m.sizes.num_rxns, m.sizes.num_cmpds);
-    create_stoich_matrix(m.sizes, m.reactions, d.matrix);
+    if (d.use_cr) {
+        report_types_without_row_rule(m.sizes, m.reactions);
+    } else {
+        d.matrix = StoichMatrix(m.sizes.num_rxns, m.sizes.num_cmpds);
+        create_stoich_matrix(m.sizes, m.reactions, d.matrix);
+    }
     // randseed is read as an unsigned 32-bit number and handed to the
     // generator as a signed one.  A seed the generator cannot take (0, or
     // one at or above its moduli) ends the process inside mltmod with the

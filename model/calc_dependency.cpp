@@ -1,6 +1,7 @@
 // The reaction dependency graph: after reaction i fires, only the reactions
 // that read a species i consumed or produced need a new propensity.
 #include <algorithm>
+#include <utility>
 
 #include "model.h"
 
@@ -45,6 +46,40 @@ void calc_dependency(ModelSizes& model, std::vector<Reaction>& reactions) {
         std::vector<int>& deps = reactions[i].dependents;
         deps.assign(found.begin(), found.begin() + n);
         std::sort(deps.begin(), deps.end(), [](int a, int b) { return compare(a, b) < 0; });
+    }
+}
+
+// The readers index holds every (species, reaction) pair of a substrate
+// entry, sorted, without repeats; the readers of one species are then one
+// contiguous run of it.  Species positions are taken as they stand, as in
+// calc_dependency's comparisons: no position is used to address an array.
+void calc_dependency_by_species(ModelSizes& model, std::vector<Reaction>& reactions) {
+    const int num_rxns = model.num_rxns;
+    std::vector<std::pair<int, int>> readers;
+    for (int j = 0; j < num_rxns; j++)
+        for (int l = 0; l < model.num_subs[j]; l++)
+            readers.emplace_back(reactions[j].subs_index[l], j);
+    std::sort(readers.begin(), readers.end());
+    readers.erase(std::unique(readers.begin(), readers.end()), readers.end());
+
+    std::vector<int> deps;
+    auto add_readers_of = [&](int species) {
+        auto first = std::lower_bound(readers.begin(), readers.end(), std::make_pair(species, 0),
+                                      [](const std::pair<int, int>& a, const std::pair<int, int>& b) {
+                                          return a.first < b.first;
+                                      });
+        for (; first != readers.end() && first->first == species; ++first)
+            deps.push_back(first->second);
+    };
+    model.num_deps.resize(static_cast<std::size_t>(num_rxns));
+    for (int i = 0; i < num_rxns; i++) {
+        deps.clear();
+        for (int k = 0; k < model.num_subs[i]; k++) add_readers_of(reactions[i].subs_index[k]);
+        for (int k = 0; k < model.num_prods[i]; k++) add_readers_of(reactions[i].prods_index[k]);
+        std::sort(deps.begin(), deps.end());
+        deps.erase(std::unique(deps.begin(), deps.end()), deps.end());
+        model.num_deps[i] = static_cast<int>(deps.size());
+        reactions[i].dependents = deps;
     }
 }
 

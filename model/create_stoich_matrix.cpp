@@ -17,6 +17,24 @@ void add_coefficient_rows(const Reaction& rxn, int num_subs, int num_prods, std:
     for (int k = 0; k < num_prods; k++) row[rxn.prods_index[k]] += rxn.prods_coef[k];
 }
 
+// The types with a row rule below.
+bool has_row_rule(int rxn_index) {
+    switch (rxn_index) {
+        case kBinding:
+        case kHomoLtor:
+        case kUnbinding:
+        case kUniUni:
+        case kUniMulti:
+        case kTransv1:
+        case kGenmm:
+        case kNOrder:
+        case kUndef:
+            return true;
+        default:
+            return false;
+    }
+}
+
 void fill_reaction_row(const Reaction& rxn, int num_subs, int num_prods, std::int32_t* row) {
     switch (rxn.rxn_index) {
         case kBinding:
@@ -64,6 +82,12 @@ int consumed_species(const std::int32_t* row, int num_cmpds) {
 }
 
 }  // namespace
+
+void report_types_without_row_rule(const ModelSizes& model,
+                                   const std::vector<Reaction>& reactions) {
+    for (int r = 0; r < model.num_rxns; r++)
+        if (!has_row_rule(reactions[r].rxn_index)) std::fputs(kMsgStoichTypeUndefined, stdout);
+}
 
 void create_stoich_matrix(const ModelSizes& model, const std::vector<Reaction>& reactions,
                           StoichMatrix& matrix) {

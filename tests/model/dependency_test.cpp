@@ -1,6 +1,8 @@
 // Reaction dependency lists: who must be refreshed after a firing.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "model_test_util.h"
 
 namespace plenta {
@@ -62,6 +64,41 @@ TEST(Dependency, HelpersIsUniqueAndCompare) {
     EXPECT_EQ(compare(3, 5), -2);
     EXPECT_EQ(compare(5, 3), 2);
     EXPECT_EQ(compare(4, 4), 0);
+}
+
+// The species-indexed build must give exactly calc_dependency's lists and
+// counts: on random networks with repeated species, species on both sides,
+// reactions without substrates or products, list entries beyond the counts,
+// and positions that address no species (they are compared, not used).
+TEST(Dependency, BySpeciesGivesTheSameListsOnRandomNetworks) {
+    std::mt19937 rng(2026);
+    for (int trial = 0; trial < 200; trial++) {
+        const int num_species = 1 + static_cast<int>(rng() % 12);
+        const int num_rxns = 1 + static_cast<int>(rng() % 40);
+        Model m(num_species);
+        auto species_list = [&](int max_len) {
+            std::vector<int> list(rng() % static_cast<unsigned>(max_len + 1));
+            for (int& s : list)
+                s = rng() % 20 == 0 ? -1 - static_cast<int>(rng() % 3)
+                                    : static_cast<int>(rng() % static_cast<unsigned>(num_species + 1));
+            return list;
+        };
+        for (int r = 0; r < num_rxns; r++) {
+            std::vector<int> subs = species_list(4);
+            std::vector<int> prods = species_list(3);
+            m.add(kNOrder, subs, prods);
+            // Sometimes fewer entries count than the lists hold.
+            if (rng() % 5 == 0 && !subs.empty()) m.sizes.num_subs[r] -= 1;
+            if (rng() % 5 == 0 && !prods.empty()) m.sizes.num_prods[r] -= 1;
+        }
+        Model by_species = m;
+        calc_dependency(m.sizes, m.reactions);
+        calc_dependency_by_species(by_species.sizes, by_species.reactions);
+        ASSERT_EQ(by_species.sizes.num_deps, m.sizes.num_deps) << "trial " << trial;
+        for (int r = 0; r < num_rxns; r++)
+            ASSERT_EQ(by_species.reactions[r].dependents, m.reactions[r].dependents)
+                << "trial " << trial << ", reaction " << r;
+    }
 }
 
 }  // namespace

@@ -79,5 +79,20 @@ TEST(StoichMatrix, TypesWithoutRowRulePrintAndLeaveRowZero) {
     EXPECT_EQ(row_of(s, 3), (std::vector<int>{1, 0, 0}));
 }
 
+// Without building the matrix, a front end still tells the model author the
+// same thing, once per reaction of every type the row rules do not cover.
+TEST(StoichMatrix, ReportWithoutTheMatrixPrintsWhatTheBuildPrints) {
+    Model m(3);
+    for (int type = 0; type < 13; type++) m.add(type, {0, 1}, {2});
+    testing::internal::CaptureStdout();
+    m.stoich();
+    const std::string built = testing::internal::GetCapturedStdout();
+    testing::internal::CaptureStdout();
+    report_types_without_row_rule(m.sizes, m.reactions);
+    const std::string reported = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(reported, built);
+    EXPECT_NE(reported.find(kMsgStoichTypeUndefined), std::string::npos);
+}
+
 }  // namespace
 }  // namespace plenta
