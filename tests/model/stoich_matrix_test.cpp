@@ -83,7 +83,7 @@ TEST(StoichMatrix, TypesWithoutRowRulePrintAndLeaveRowZero) {
 // same thing, once per reaction of every type the row rules do not cover.
 TEST(StoichMatrix, ReportWithoutTheMatrixPrintsWhatTheBuildPrints) {
     Model m(3);
-    for (int type = 0; type < 13; type++) m.add(type, {0, 1}, {2});
+    for (int type = 0; type < 13; type++) m.add(type, {0, 1}, {2, 0});
     testing::internal::CaptureStdout();
     m.stoich();
     const std::string built = testing::internal::GetCapturedStdout();
