@@ -364,8 +364,16 @@ void advance_to_boundary(Call& c, const StoichMatrix& matrix, EventLog evlog, in
 
 void simulate(Call& c) {
     SimParams& p = c.params;
-    StoichMatrix matrix(c.model.num_rxns, c.model.num_cmpds);
-    create_stoich_matrix(c.model, c.reactions, matrix);
+    // Composition-rejection keeps its own sparse rows: no dense matrix
+    // (reactions x species entries), only its message for a type without a
+    // row rule.
+    StoichMatrix matrix;
+    if (c.use_cr) {
+        report_types_without_row_rule(c.model, c.reactions);
+    } else {
+        matrix = StoichMatrix(c.model.num_rxns, c.model.num_cmpds);
+        create_stoich_matrix(c.model, c.reactions, matrix);
+    }
     if (p.algorithm != kTauLeaping) check_kept_event(c);
     // The network and its propensities come anew with every call, so the
     // composition-rejection state is built from the ai inputs each time; the
@@ -446,10 +454,15 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
     Call c;
     read_sizes(prhs, c);
     read_reactions(prhs[kInRxns], c);
-    plenta::calc_dependency(c.model, c.reactions);
     read_species(prhs[kInCounts], c);
     read_monitored(prhs[kInMonit], c);
     read_parameters(prhs[kInParams], c);
+    // The same lists either way; composition-rejection, the method for large
+    // networks, has them built through the species index.
+    if (c.use_cr)
+        plenta::calc_dependency_by_species(c.model, c.reactions);
+    else
+        plenta::calc_dependency(c.model, c.reactions);
     create_outputs(c, plhs);
 
     // Every mode starts from the kept state; the recompute mode hands it back
