@@ -75,12 +75,15 @@ int select_member(const CrState& st, int g, RanfAhead& draws) {
     }
 }
 
-// The member entry a candidate drawn with u_position in the group drawn with
-// u_group would be, over the groups as they are now; null for a position
-// past the end.
-const int* guessed_member(const CrState& st, double a0, float u_group, float u_position) {
+// The members of the group a u_group would pick over the groups as they
+// are now, and the entry a candidate drawn with u_position in it would be
+// (null for a position past the end).
+const std::vector<int>& guessed_group(const CrState& st, double a0, float u_group) {
     const int g = select_group(st, static_cast<double>(u_group) * a0);
-    const std::vector<int>& members = st.groups[static_cast<std::size_t>(g)].members;
+    return st.groups[static_cast<std::size_t>(g)].members;
+}
+
+const int* guessed_member(const std::vector<int>& members, float u_position) {
     const std::size_t n = members.size();
     if (n == 1) return members.data();
     const auto k = static_cast<std::size_t>(static_cast<double>(u_position) * static_cast<double>(n));
@@ -101,13 +104,14 @@ const int* guessed_member(const CrState& st, double a0, float u_group, float u_p
 void cr_prefetch_next(const CrState& st, const RanfAhead& draws, double a0,
                       const int* fire_count) {
     if (st.active.empty()) return;
+    const std::vector<int>& next = guessed_group(st, a0, draws.peek(1));
     for (int position : {2, 4}) {
-        const int* member = guessed_member(st, a0, draws.peek(1), draws.peek(position));
+        const int* member = guessed_member(next, draws.peek(position));
         if (member == nullptr) continue;
         __builtin_prefetch(&st.rxns[static_cast<std::size_t>(*member)]);
         __builtin_prefetch(&fire_count[*member], 1);
     }
-    if (const int* member = guessed_member(st, a0, draws.peek(5), draws.peek(6)))
+    if (const int* member = guessed_member(guessed_group(st, a0, draws.peek(5)), draws.peek(6)))
         __builtin_prefetch(member);
 }
 

@@ -1,6 +1,7 @@
 // The reaction dependency graph: after reaction i fires, only the reactions
 // that read a species i consumed or produced need a new propensity.
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "model.h"
@@ -64,10 +65,8 @@ void calc_dependency_by_species(ModelSizes& model, std::vector<Reaction>& reacti
 
     std::vector<int> deps;
     auto add_readers_of = [&](int species) {
-        auto first = std::lower_bound(readers.begin(), readers.end(), std::make_pair(species, 0),
-                                      [](const std::pair<int, int>& a, const std::pair<int, int>& b) {
-                                          return a.first < b.first;
-                                      });
+        auto first = std::lower_bound(readers.begin(), readers.end(),
+                                      std::make_pair(species, std::numeric_limits<int>::min()));
         for (; first != readers.end() && first->first == species; ++first)
             deps.push_back(first->second);
     };
