@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace plenta {
@@ -94,6 +95,28 @@ struct ModelSizes {
 constexpr int kDirectMethod = 2;
 constexpr int kTauLeaping = 3;
 
+// A fault of the model that a run meets while it advances: a propensity that
+// is negative, NaN or infinite (no exponential waiting time exists for it),
+// a count that would go below 0, or a count or firing total that would leave
+// the 32 bits it is kept in.  The engine records the first one and returns at
+// once; front ends check `raised` after every engine call and end the run
+// with describe_run_fault's message (nothing already written is lost).
+struct RunFault {
+    enum Kind : int { kNone = 0, kBadPropensity, kNegativeCount, kCountOverflow, kFiringOverflow };
+    Kind kind = kNone;
+    int rxn = -1;       // reaction position, or -1 when the fault is no one reaction's
+    int species = -1;   // species position for the count faults, else -1
+    double time = 0.0;  // model time at which it was met
+    double value = 0.0; // the offending propensity, or the count or total it would take
+    bool raised() const { return kind != kNone; }
+};
+
+// One sentence for a fault, naming the reaction (number = position + 1), the
+// species (position), the time and the value, e.g. "reaction 3 at time 2.5:
+// propensity -1 is not a finite number >= 0."  Front ends add the file or
+// the call it belongs to.
+std::string describe_run_fault(const RunFault& fault);
+
 // Simulation parameters, followed by the state that the exact methods keep
 // from one interval call to the next.
 struct SimParams {
@@ -115,6 +138,8 @@ struct SimParams {
     double total_prob = 0.0;
     double next_time = 0.0;
     int next_rxn = 0;
+    // The first fault a run met; a front end clears it when a run starts.
+    RunFault fault;
 };
 
 // The changes that one parameter set applies to the model as read.
@@ -185,6 +210,27 @@ int compare(int a, int b);
 // it: the cost follows the number of dependency pairs, not num_rxns^2, so
 // that networks of 10^5 reactions are built in well under a second.
 void calc_dependency_by_species(ModelSizes& model, std::vector<Reaction>& reactions);
+
+// ---- Checks of the values a run starts from ----
+
+// The generator takes seeds in 1..m2 - 1, m2 = 2^31 - 249 its smaller modulus
+// (both of its components are seeded with randseed).
+constexpr long long kMinRandseed = 1;
+constexpr long long kMaxRandseed = 2147483398;
+
+// The first value a run cannot start from, as one sentence naming the species
+// (position and name), the reaction (number = position + 1) and rate constant,
+// or the field; "" when there is none.  Counts must be >= 0, rate constants
+// finite and >= 0 ("undef" constants finite), the volume finite and > 0 and,
+// for tau-leaping, tau_error finite and > 0.
+std::string check_run_values(const ModelSizes& model, const std::vector<Compound>& species,
+                             const std::vector<Reaction>& reactions, const SimParams& params);
+
+// "" for a finite time, else a sentence naming the field.
+std::string check_finite_time(const char* field, double value);
+
+// "" for a seed the generator takes, else a sentence giving the range.
+std::string check_randseed(long long randseed);
 
 // ---- Propensities ----
 
