@@ -331,6 +331,7 @@ enum class StreamMode { kContinuing, kPerRun };
 struct ConsoleOptions {
     ExactMethod method = ExactMethod::kDefined;  // --method direct|cr
     bool help = false;                           // --help, -h
+    bool version = false;                        // --version
     StreamMode streams = StreamMode::kContinuing;  // --streams continuing|per-run
     bool streams_given = false;
     int jobs = 0;         // --jobs N: worker processes (0: not given; given alone: the cores)

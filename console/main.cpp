@@ -7,6 +7,7 @@
 #include <string>
 
 #include "console/console.h"
+#include "plenta_version.h"
 
 int main(int argc, char* argv[]) {
     plenta::ConsoleOptions options;
@@ -17,6 +18,10 @@ int main(int argc, char* argv[]) {
     }
     if (options.help) {
         std::fputs(plenta::kUsageText, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs("plenta " PLENTA_VERSION "\n", stdout);
         return 0;
     }
     return plenta::run_plenta("", plenta::kConsoleEventlogArraysize, options);

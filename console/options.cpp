@@ -19,6 +19,7 @@ namespace plenta {
 const char kUsageText[] =
     "Usage: plenta [--method direct|cr] [--streams continuing|per-run]\n"
     "              [--jobs [N]] [--slice K/M] [--merge-summary] [--help]\n"
+    "              [--version]\n"
     "\n"
     "Simulates every run of every parameter set of the model named in\n"
     "\"constants.txt\" in the working directory.\n"
@@ -41,6 +42,7 @@ const char kUsageText[] =
     "  --merge-summary  joins the M summary parts of a sliced ensemble into the\n"
     "                   summary file, in run order, and deletes the parts\n"
     "  --help           this text\n"
+    "  --version        the release number of this build\n"
     "\n"
     "Exit status: 0 after the last run, 1 when a file fails, 2 for a wrong\n"
     "command line.\n";
@@ -70,6 +72,11 @@ std::string set_method(const std::string& value, ConsoleOptions& options) {
 
 std::string set_help(const std::string&, ConsoleOptions& options) {
     options.help = true;
+    return "";
+}
+
+std::string set_version(const std::string&, ConsoleOptions& options) {
+    options.version = true;
     return "";
 }
 
@@ -146,6 +153,7 @@ const OptionSpec kOptions[] = {
     {"--merge-summary", false, set_merge_summary},
     {"--help", false, set_help},
     {"-h", false, set_help},
+    {"--version", false, set_version},
 };
 
 const OptionSpec* find_option(const std::string& name) {

@@ -128,3 +128,5 @@
 %   end
 %
 %   The same randseed with update 2 reproduces the whole run.
+%
+%   Part of plenta @PROJECT_VERSION@.

@@ -19,6 +19,7 @@ console program ``plenta`` draws them: the same seed gives the same numbers.
 import sys as _sys
 
 from . import _plenta
+from ._version import __version__
 from ._model import ALGORITHMS, REACTION_TYPES, build_core_model as _build_core_model
 from ._ensemble import Result, mean, std
 from ._plot import plot

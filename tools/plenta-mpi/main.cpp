@@ -25,13 +25,14 @@
 
 #include "console/console.h"
 #include "console/ensemble_internal.h"
+#include "plenta_version.h"
 
 namespace {
 
 using namespace plenta;
 
 const char kUsage[] =
-    "Usage: mpirun -np P plenta-mpi [--method direct|cr] [--help]\n"
+    "Usage: mpirun -np P plenta-mpi [--method direct|cr] [--help] [--version]\n"
     "\n"
     "Simulates every run of every parameter set of the model named in\n"
     "\"constants.txt\" in the working directory, rank k doing the runs r with\n"
@@ -110,6 +111,10 @@ int run(int rank, int size, int argc, char** argv) {
     }
     if (options.help) {
         if (rank == 0) print_text(kUsage);
+        return 0;
+    }
+    if (options.version) {
+        if (rank == 0) print_text("plenta-mpi " PLENTA_VERSION "\n");
         return 0;
     }
 

@@ -12,12 +12,14 @@
 #include <sstream>
 
 #include "console/console.h"
+#include "plenta_version.h"
 #include "tools/plenta-stats/stats.h"
 
 namespace plenta_stats {
 
 const char kHelpText[] =
     "Usage: plenta-stats [--out DIR] [--no-progress] FOLDER\n"
+    "       plenta-stats --help | --version\n"
     "\n"
     "Ensemble statistics of the runs that plenta wrote for a model.\n"
     "\n"
@@ -53,6 +55,7 @@ const char kHelpText[] =
     "Memory does not depend on the number of runs: the files are read one at a\n"
     "time into running means and variances (Welford's method).  On a terminal a\n"
     "progress line is shown on standard error; --no-progress turns it off.\n"
+    "plenta-stats --version prints the release number of this build.\n"
     "\n"
     "Example: plenta-stats out/gene-expression\n";
 
@@ -62,6 +65,10 @@ int parse_arguments(int argc, char** argv, Options& options, std::ostream& out,
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             out << kHelpText;
+            return 0;
+        }
+        if (arg == "--version") {
+            out << "plenta-stats " PLENTA_VERSION "\n";
             return 0;
         }
         if (arg == "--no-progress") {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "plenta_version.h"
 #include "tools/sbml2plenta/sbml2plenta.h"
 
 namespace {
@@ -32,7 +33,8 @@ constexpr char kUsage[] =
     "  --algorithm 2|3    2 direct method, 3 tau-leaping [2]\n"
     "  --tau-error E      error bound of tau-leaping, with --algorithm 3 [0.03]\n"
     "  --monitor A,B,...  species ids written to the trajectories [all SBML species]\n"
-    "  --help             this text\n";
+    "  --help             this text\n"
+    "  --version          the release number of this build\n";
 
 struct UsageError {
     std::string message;
@@ -74,6 +76,7 @@ struct CommandLine {
     std::string outdir;
     sbml2plenta::ConvertOptions options;
     bool help = false;
+    bool version = false;
 };
 
 CommandLine parse(int argc, char** argv) {
@@ -83,6 +86,10 @@ CommandLine parse(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             cl.help = true;
+            return cl;
+        }
+        if (arg == "--version") {
+            cl.version = true;
             return cl;
         }
         if (arg.rfind("--", 0) != 0) {
@@ -139,6 +146,10 @@ int main(int argc, char** argv) {
     }
     if (cl.help) {
         std::cout << kUsage;
+        return 0;
+    }
+    if (cl.version) {
+        std::cout << "sbml2plenta " PLENTA_VERSION "\n";
         return 0;
     }
     try {
