@@ -95,7 +95,8 @@ function [fig, stats] = plenta_plot(folder, varargin)
     % Stacked panels with a gap for the titles; every panel has its legend
     % on the right, so that all keep the same width.
     slot = 1 / nmon;
-    axes('Position', [0.13, 1 - i * slot + 0.34 * slot, 0.6, 0.5 * slot]);
+    pos = [0.12, 1 - i * slot + 0.3 * slot, 0.6, 0.52 * slot];
+    ax = axes('Position', pos);
     hold on;
     lo = mu(:, i) - sd(:, i);
     hi = mu(:, i) + sd(:, i);
@@ -118,7 +119,13 @@ function [fig, stats] = plenta_plot(folder, varargin)
     ylabel([model.monitored{i} ' (count)'], 'Interpreter', 'none');
     title(sprintf('%s, parameter set %d', model.monitored{i}, opts.set), 'Interpreter', 'none');
     xlabel('time');
-    legend(handles, labels, 'Location', 'northeastoutside');
+    lg = legend(handles, labels, 'Location', 'northeastoutside');
+    % A legend outside the axes makes room for itself by growing the axes
+    % over the margins kept for the titles; the axes get their place back,
+    % and the legend goes next to their top right corner.
+    set(ax, 'Position', pos);
+    lpos = get(lg, 'Position');
+    set(lg, 'Position', [pos(1) + pos(3) + 0.02, pos(2) + pos(4) - lpos(4), lpos(3), lpos(4)]);
   end
   if ~isempty(opts.png)
     print(fig, opts.png, '-dpng', '-r90');

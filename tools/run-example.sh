@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the console program and runs one of the bundled example models.
 #
-#   bash tools/run-example.sh [example]     (default: dimerisation-decay)
+#   bash tools/run-example.sh [example]     (default: gene-expression-ensemble)
 #
 # On a fresh clone: installs cmake and g++ with apt-get only if they are
 # missing (Debian, as root), configures a build without tests (build-run/),
 # builds plenta, copies examples/<example>/model.txt into out/<example>/,
-# writes its constants.txt (first line: that folder's absolute path, second:
-# the model file's name), runs plenta there and lists what it wrote.
+# writes its constants.txt (first line: ./, the working directory, so the
+# folder can be copied or moved and run again; second: the model file's
+# name), runs plenta there and lists what it wrote.  The default example
+# has 300 runs, so that the plot shows the spread of the ensemble.
 # Then plenta-stats writes the ensemble table of every parameter set next to
 # the summary file, and a plot of parameter set 1 (the first runs, their mean
 # and a band of one standard deviation per monitored species) is written to
@@ -16,7 +18,7 @@
 # PLENTA_PLOT_WITH=gnuplot chooses gnuplot even when Octave is there.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-example="${1:-dimerisation-decay}"
+example="${1:-gene-expression-ensemble}"
 model="$root/examples/$example/model.txt"
 if [ ! -f "$model" ]; then
   echo "no example '$example'; the examples are:" >&2
@@ -41,7 +43,7 @@ out="$root/out/$example"
 rm -rf "$out"
 mkdir -p "$out"
 cp "$model" "$out/model.txt"
-printf '%s\nmodel.txt\n' "$out" >"$out/constants.txt"
+printf './\nmodel.txt\n' >"$out/constants.txt"
 status=0
 (cd "$out" && "$build/console/plenta") || status=$?
 if [ "$status" -ne 0 ]; then
@@ -59,7 +61,12 @@ if ls "$out/${evlog}"_* >/dev/null 2>&1; then
   echo "  ${evlog}_<run>_<file>: binary event logs (event times, then reaction numbers, little-endian doubles)"
 fi
 echo
-(cd "$out" && ls -l --time-style=+ | tail -n +2)
+# A few hundred runs write a few hundred files: the first ones and a count.
+(cd "$out" && ls -l --time-style=+ | tail -n +2 >"$out/.listing")
+head -8 "$out/.listing"
+files=$(wc -l <"$out/.listing")
+if [ "$files" -gt 8 ]; then echo "  ... $files files in all"; fi
+rm -f "$out/.listing"
 echo
 echo "First run's trajectory (first lines):"
 head -5 "$out/${traj}_1"
