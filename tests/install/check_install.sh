@@ -24,6 +24,7 @@ for f in bin/plenta bin/plenta-stats include/plenta/ranlib.h share/man/man1/plen
          share/octave/site/m/plenta/plenta_read_summary.m share/octave/site/m/plenta/plenta_plot.m; do
   [ -f "$prefix/$f" ] || fail "$f not installed"
 done
+grep -q "plenta $version" "$prefix/share/man/man1/plenta.1" || fail "the manual page names no version"
 lib=$(find "$prefix" -name libplenta_random.a | head -1)
 [ -n "$lib" ] || fail "libplenta_random.a not installed"
 
