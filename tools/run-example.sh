@@ -18,6 +18,7 @@
 # PLENTA_PLOT_WITH=gnuplot chooses gnuplot even when Octave is there.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"  # the output folder is made anew, and may be the working directory
 example="${1:-gene-expression-ensemble}"
 model="$root/examples/$example/model.txt"
 if [ ! -f "$model" ]; then
