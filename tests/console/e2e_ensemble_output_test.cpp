@@ -95,7 +95,7 @@ TEST(E2eEnsemble, AFailingWorkerFailsTheCommandAndLeavesNoSummary) {
         fs::create_directory(f.file("traj_5"));  // run 5 (slice 2 of 3) cannot write its file
         RunResult r = run_plenta_args(f.path(), args);
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "Can't open " + f.file("traj") + "- file. Exit.\n" +
+        EXPECT_EQ(r.out, "Can't open " + f.file("traj_5") + " file. Exit.\n" +
                              "Run 5 (set 2) failed; no summary was written. Exit.\n");
         const bool slice = args.find("slice") != std::string::npos;
         // A slice replaces only its own part; the others replace the summary.
