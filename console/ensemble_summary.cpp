@@ -209,7 +209,8 @@ int merge_summary_parts(const ConsoleModel& model) {
         return 1;
     }
     const int slices = found.begin()->first;
-    const std::string too_many = ensemble::check_run_total(model);
+    std::string too_many = ensemble::check_run_total(model);
+    if (too_many.empty()) too_many = ensemble::check_slice_count(model, slices);
     if (!too_many.empty()) {
         print_line(too_many);
         return 1;
