@@ -143,6 +143,7 @@ private:
                              const sigset_t& parent_mask) {
     // Ended with the parent, however the parent ends; a parent that died
     // before the request was made has left this worker to another process.
+    signal(SIGTERM, SIG_DFL);  // the parent stops its workers with it
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent) _exit(1);
     sigprocmask(SIG_SETMASK, &parent_mask, nullptr);
@@ -173,11 +174,20 @@ class HeldSignals {
 public:
     HeldSignals() {
         sigemptyset(&set_);
-        sigaddset(&set_, SIGINT);
-        sigaddset(&set_, SIGTERM);
-        sigaddset(&set_, SIGHUP);
+        // A signal the process ignores (SIGHUP under nohup) stays ignored:
+        // held back, it would be queued and taken as an interruption.
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction current;
+            if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+                sigaddset(&set_, sig);
+        }
         sigaddset(&set_, SIGCHLD);
         sigprocmask(SIG_BLOCK, &set_, &previous_);
+        // Ignored, SIGCHLD would have the workers reaped unseen.
+        struct sigaction default_action {};
+        default_action.sa_handler = SIG_DFL;
+        sigemptyset(&default_action.sa_mask);
+        sigaction(SIGCHLD, &default_action, &previous_child_);
     }
     ~HeldSignals() {
         // Taken here, an interruption has been answered: it must not end
@@ -187,6 +197,7 @@ public:
         sigdelset(&ends, SIGCHLD);
         while (sigtimedwait(&ends, nullptr, &now) > 0) {
         }
+        sigaction(SIGCHLD, &previous_child_, nullptr);
         sigprocmask(SIG_SETMASK, &previous_, nullptr);
     }
     HeldSignals(const HeldSignals&) = delete;
@@ -198,6 +209,7 @@ public:
 private:
     sigset_t set_;
     sigset_t previous_;
+    struct sigaction previous_child_ {};
 };
 
 // Runs the runs of `outer` in `workers` forked processes and merges their

@@ -86,13 +86,20 @@ std::string format_as_text(const char* format) {
     return text;
 }
 
-// The line of the text that starts at `at` (white space before it skipped),
-// cut to a length that fits a message.
-std::string text_at(const TextScanner& in, std::size_t at) {
+// Where reading the next field starts: past the white space, for the line number.
+std::size_t next_text(const TextScanner& in, std::size_t at) {
     const std::string& text = in.text();
     while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' ||
                                 text[at] == '\r' || text[at] == '\v' || text[at] == '\f'))
         at++;
+    return at;
+}
+
+// The line of the text that starts at `at` (white space before it skipped),
+// quoted and cut to a length that fits a message.
+std::string text_at(const TextScanner& in, std::size_t at) {
+    const std::string& text = in.text();
+    at = next_text(in, at);
     if (at >= text.size()) return "the end of the file";
     std::size_t end = text.find('\n', at);
     if (end == std::string::npos) end = text.size();
@@ -101,15 +108,6 @@ std::string text_at(const TextScanner& in, std::size_t at) {
     std::string line = text.substr(at, end - at < kShown ? end - at : kShown);
     if (end - at > kShown) line += "...";
     return "\"" + line + "\"";
-}
-
-// Where reading the next field starts: past the white space, for the line number.
-std::size_t next_text(const TextScanner& in, std::size_t at) {
-    const std::string& text = in.text();
-    while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' ||
-                                text[at] == '\r' || text[at] == '\v' || text[at] == '\f'))
-        at++;
-    return at;
 }
 
 void warn(ReadNotes* notes, const TextScanner& in, std::size_t start, const std::string& where,

@@ -102,7 +102,7 @@ int run(int rank, int size, int argc, char** argv) {
     ConsoleOptions options;
     std::string fault = parse_options(argc, argv, options);
     if (fault.empty() && (options.jobs > 0 || options.slices > 0 || options.merge_summary ||
-                          options.streams_given))
+                          options.streams_given || options.check))
         fault = "the ranks share out the runs themselves: only --method applies";
     if (!fault.empty()) {
         if (rank == 0) std::fputs(("plenta-mpi: " + fault + "\n").c_str(), stderr);
