@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -341,6 +342,23 @@ std::string check_set_values(const ConsoleModel& m, std::size_t s) {
     return "";
 }
 
+// The shared check of counts, rate constants, volume and tau_error.  It
+// numbers reactions from 1, as the summary does; this file's messages give
+// the position from 0 and the id, so a reaction's fault is put that way.
+std::string run_values_fault(const ConsoleModel& m) {
+    const std::string fault = check_run_values(m.sizes, m.species, m.reactions, m.params);
+    if (fault.empty()) return "";
+    const std::string prefix = "reaction ";
+    const std::size_t colon = fault.find(": ");
+    if (fault.compare(0, prefix.size(), prefix) == 0 && colon != std::string::npos) {
+        const std::string number = fault.substr(prefix.size(), colon - prefix.size());
+        const int rxn = std::atoi(number.c_str()) - 1;
+        if (number == std::to_string(rxn + 1) && rxn >= 0 && rxn < m.sizes.num_rxns)
+            return in_reaction(m, rxn, fault.substr(colon + 2));
+    }
+    return in_file(m, fault);
+}
+
 // ---- Output names against the input files ----
 
 namespace fs = std::filesystem;
@@ -428,10 +446,7 @@ std::string output_over(const ConsoleModel& m, const std::string& input, const c
 std::string validate_run_setup(ConsoleModel& m, const ReadNotes& notes) {
     std::string fault = check_seed(m, notes);
     if (fault.empty()) fault = check_times(m);
-    if (fault.empty()) {
-        const std::string values = check_run_values(m.sizes, m.species, m.reactions, m.params);
-        if (!values.empty()) fault = in_file(m, values);
-    }
+    if (fault.empty()) fault = run_values_fault(m);
     for (std::size_t s = 1; fault.empty() && s < m.sets.size(); s++) fault = check_set_values(m, s);
     if (fault.empty()) fault = output_over(m, m.model_path, "the model file");
     if (fault.empty()) fault = output_over(m, m.constants_path, "the constants file");

@@ -57,9 +57,9 @@ TEST(E2eRefusal, NegativeCountsOfTheModelAndOfASetAreRefused) {
 TEST(E2eRefusal, NonsenseParametersAreRefused) {
     const std::string m = pair_model();
     expect_refused(with(m, "StoP = 0.5", "StoP = -1"),
-                   ": reaction 2: rate constant 0 is -1, not a finite number >= 0. Exit.\n");
+                   ", reaction 1 (id 1): rate constant 0 is -1, not a finite number >= 0. Exit.\n");
     expect_refused(with(m, "StoP = 0.01", "StoP = nan"),
-                   ": reaction 1: rate constant 0 is nan, not a finite number >= 0. Exit.\n");
+                   ", reaction 0 (id 0): rate constant 0 is nan, not a finite number >= 0. Exit.\n");
     expect_refused(with(m, "volume = 1.0", "volume = 0"),
                    ": volume = 0 is not a finite number > 0. Exit.\n");
     expect_refused(with(m, "volume = 1.0", "volume = -inf"),
