@@ -86,6 +86,19 @@ public:
     // white space is left.
     std::string scan_token();
 
+    // Whether the last scan() matched its whole format (every literal and
+    // every conversion); a reader that ignores the count can still tell
+    // that text was left unmatched, for a warning.
+    bool last_scan_complete() const { return last_complete_; }
+
+    // The last "%lu" conversion's number as written, before it was stored
+    // modulo 2^32 (saturated at +-10^18): a field such as randseed can then
+    // be refused instead of silently taking the wrapped value.
+    long long last_unsigned_as_written() const { return last_unsigned_; }
+
+    // The line number (from 1) of a position in the text.
+    long long line_of(std::size_t position) const;
+
     std::size_t pos() const { return pos_; }
     std::size_t size() const { return text_.size(); }
     std::size_t remaining() const { return text_.size() - pos_; }
@@ -102,6 +115,10 @@ private:
 
     std::string text_;
     std::size_t pos_ = 0;
+    bool last_complete_ = true;
+    long long last_unsigned_ = 0;
+    mutable std::size_t line_cache_pos_ = 0;  // line_of's last position and its line
+    mutable long long line_cache_line_ = 1;
 };
 
 // The whole file as bytes; false when it cannot be opened.
@@ -125,11 +142,25 @@ struct ConsoleModel {
     std::string traj_base;     // data_dir + header token 1
     std::string summary_path;  // data_dir + header token 2
     std::string evlog_base;    // data_dir + header token 3
+    std::string constants_path;  // the constants.txt that named the model file
     std::vector<Reaction> reactions;
     std::vector<Compound> species;
     ModelSizes sizes;
     SimParams params;
     std::vector<ParamSet> sets;  // num_sets entries; entry 0 (the model as read) stays empty
+    // Warning lines of the start-up read (text the reader skipped, a
+    // time_start above 0), each ending in a line end; the model runs as read.
+    std::vector<std::string> warnings;
+};
+
+// Text of the model file that the reader did not match where it read a field:
+// the format gives such a file a meaning (the field keeps its value and the
+// next read starts there), so it is only reported.
+struct ReadWarning {
+    long long line = 0;    // line of the model file where matching stopped
+    std::string where;     // "reaction 0", "parameter set 2", "" for the whole file
+    std::string expected;  // the format as text, e.g. "StoP = <number>"
+    std::string found;     // the start of the unmatched text
 };
 
 // The first text that the reader could not hold or skip as the format means:
@@ -149,7 +180,22 @@ struct ReadNotes {
     int position = -1;
     int entry = -1;
     std::size_t length = 0;  // characters of the offending text
+    // Unmatched text, in file order; a mismatch at the same place as the one
+    // before (every later read stopping at one misspelt key) is not repeated,
+    // and at most kMaxReadWarnings are kept (warnings_dropped counts the rest).
+    std::vector<ReadWarning> warnings;
+    long long warnings_dropped = 0;
+    std::size_t last_warning_pos = static_cast<std::size_t>(-1);
+    long long last_warning_line = 0;
+    // randseed as written, before it was stored modulo 2^32, when its line matched.
+    bool randseed_read = false;
+    long long randseed_as_written = 0;
 };
+
+constexpr std::size_t kMaxReadWarnings = 20;
+
+// "Warning: model file <path>, line <n> (<where>): ..." and a line end.
+std::string format_read_warning(const std::string& model_path, const ReadWarning& warning);
 
 // ---- Start-up reads, in the order the driver performs them ----
 
@@ -164,7 +210,7 @@ std::string read_constants_txt(const std::string& path, std::string& data_dir,
 
 // The header as the driver reads it: three name tokens (each joined to
 // data_dir), then "\n", "num_sets = %d\n", "num_rxns = %d\n", "num_cmpds = %d\n\n".
-void read_header(TextScanner& in, ConsoleModel& model);
+void read_header(TextScanner& in, ConsoleModel& model, ReadNotes* notes = nullptr);
 
 // Allocates, zero-filled, the arrays that read_constants fills: reactions,
 // species, num_subs, num_prods, num_repeats and the parameter sets.  The
@@ -195,6 +241,13 @@ std::string validate_header_counts(const ConsoleModel& model, std::size_t file_s
 // Everything read_constants filled, the paths and the output file names.
 std::string validate_model(const ConsoleModel& model, const ReadNotes& notes);
 
+// What a run of the console program starts from, after validate_model: the
+// seed as written in the generator's range, finite times, counts, rate
+// constants, volume and tau_error a run can take (the model as read and every
+// parameter set's changes), and no output file name that is the model file or
+// constants.txt.  Adds the warning for a time_start above 0 to model.warnings.
+std::string validate_run_setup(ConsoleModel& model, const ReadNotes& notes);
+
 // ---- The whole start-up read ----
 
 // Sets eventlog_arraysize to 1000000, reads working_dir/constants.txt, the
@@ -221,14 +274,15 @@ std::string cant_open_model_message(const std::string& path);
 
 // ---- Messages of the output files (printf formats, printed on standard output) ----
 
-extern const char kMsgCantOpenOutput[];      // "Can't open %s file. Exit.\n": summary path, event-log base
-extern const char kMsgCantOpenTrajectory[];  // "Can't open %s- file. Exit.\n": trajectory base
+extern const char kMsgCantOpenOutput[];  // "Can't open %s file. Exit.\n": the file's name
 
 // ---- Output files ----
 
-// An output file written through a large stdio buffer.  Closing flushes; the
-// destructor closes, so every path out of the driver, the failure exits
-// included, keeps what was written.
+// An output file written through a large stdio buffer.  Every write, flush
+// and close is checked: the first failure (a full disk, a lost device) is
+// kept with its errno, so that the driver can end with a message naming the
+// file instead of leaving it short without a word.  The destructor closes
+// without looking, for the paths out of the driver that already failed.
 class OutputFile {
 public:
     OutputFile() = default;
@@ -238,13 +292,25 @@ public:
 
     // Creates (or truncates) path in mode "wt" or "wb"; false when it cannot.
     bool open(const std::string& path, const char* mode);
-    void close();
+    // Closes (flushing the buffer); false when this or any earlier write of
+    // the file failed.  Closing a file that is not open returns true.
+    bool close();
+    // Hands the buffer to the system; false when a write of the file failed.
+    bool flush();
     bool is_open() const { return file_ != nullptr; }
     void write(const char* data, std::size_t size);
+    // Whether a write of the current file has failed so far.
+    bool failed() const { return error_ != 0; }
+    // The name given to open and the message of the failed write
+    // ("Can't write <path> file (<reason>). Exit.\n").
+    const std::string& path() const { return path_; }
+    std::string write_failure_message() const;
 
 private:
     std::FILE* file_ = nullptr;
     std::vector<char> buffer_;
+    std::string path_;
+    int error_ = 0;  // errno of the first failed write, flush or close
 };
 
 // The trajectory file name "%s_%d" and the event-log file name "%s_%d_%d".
@@ -338,6 +404,7 @@ struct ConsoleOptions {
     int slice = 0;        // --slice K/M: K (0: not given)
     int slices = 0;       //              M
     bool merge_summary = false;  // --merge-summary
+    bool check = false;          // --check: read and validate the model, run nothing
 };
 
 constexpr int kExitUsage = 2;  // exit status for a wrong command line
@@ -418,7 +485,17 @@ int merge_summary_parts(const ConsoleModel& model);
 int run_console_model(ConsoleModel& model, int eventlog_capacity = kConsoleEventlogArraysize,
                       const ConsoleOptions& options = ConsoleOptions());
 
-// The whole program: load_console_model(working_dir), then run_console_model.
+// --check: load_console_model and the checks of the options, then what was
+// read (describe_model), the warnings and the verdict on standard output;
+// nothing is run and no file is written.  Returns 0 when the model can run.
+int check_console_model(const std::string& working_dir, const ConsoleOptions& options);
+
+// The species, reactions (types, substrates, products, rate constants),
+// parameters, monitored species and parameter sets of a loaded model.
+std::string describe_model(const ConsoleModel& model);
+
+// The whole program: load_console_model(working_dir), then run_console_model
+// (or check_console_model with --check).
 // Returns the process exit status.
 int run_plenta(const std::string& working_dir = "",
                int eventlog_capacity = kConsoleEventlogArraysize,

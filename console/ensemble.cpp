@@ -13,10 +13,20 @@
 // state are process-wide by design.  Each worker writes its runs' files and
 // its summary blocks into a part of its own; the parent merges the parts once
 // every worker has succeeded.  The summary (or a slice's summary part) is
-// written under a temporary name and renamed at the end, so no summary ever
-// claims a run whose files were not written: after a failure there is none.
+// written under a temporary name and renamed over the previous one at the
+// end, so no summary ever claims a run whose files were not written, and the
+// previous summary stays until the new one is complete.
+//
+// The runs are always done by forked workers, one at least, so that the
+// parent is free to watch for SIGINT and SIGTERM: it keeps them blocked and
+// waits for them and for its workers' ends with sigwaitinfo.  On either
+// signal it stops the workers, waits for them, removes the temporary summary
+// and the workers' parts, and ends with status 128 + the signal's number.
+// Each worker asks the kernel for SIGTERM when its parent dies, so that no
+// worker outlives a parent ended by SIGKILL either.
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,6 +90,16 @@ std::string check_run_total(const ConsoleModel& m) {
            " runs of one randseed. Exit.\n";
 }
 
+std::string check_slice_count(const ConsoleModel& m, long long slices) {
+    long long runs = 0;
+    for (std::size_t s = 0; s < m.params.num_repeats.size() && s < m.sets.size(); s++)
+        runs += std::max(0, m.params.num_repeats[s]);
+    if (slices <= std::max(1LL, runs)) return "";
+    return "Model file " + m.model_path + ": " + std::to_string(slices) +
+           " slices of a summary of " + std::to_string(runs) +
+           " runs; a summary can be split into at most as many slices as it has runs. Exit.\n";
+}
+
 }  // namespace ensemble
 
 namespace {
@@ -119,7 +139,14 @@ private:
 
 [[noreturn]] void run_worker(ConsoleModel& model, int eventlog_capacity,
                              const ConsoleOptions& options, RunShare share,
-                             const std::string& part, WorkerSlot& slot) {
+                             const std::string& part, WorkerSlot& slot, pid_t parent,
+                             const sigset_t& parent_mask) {
+    // Ended with the parent, however the parent ends; a parent that died
+    // before the request was made has left this worker to another process.
+    signal(SIGTERM, SIG_DFL);  // the parent stops its workers with it
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(1);
+    sigprocmask(SIG_SETMASK, &parent_mask, nullptr);
     const std::string failure =
         run_console_share(model, eventlog_capacity, options, share, part, &slot.current_run);
     std::snprintf(slot.message, sizeof slot.message, "%s", failure.c_str());
@@ -141,12 +168,57 @@ std::string worker_failure(const ConsoleModel& model, const WorkerSlot& slot, in
     return "A worker process " + how + " before its first run; no summary was written. Exit.\n";
 }
 
+// The signals that end an ensemble early, and the workers' ends, held back
+// while the object lives; the parent takes them with sigwaitinfo.
+class HeldSignals {
+public:
+    HeldSignals() {
+        sigemptyset(&set_);
+        // A signal the process ignores (SIGHUP under nohup) stays ignored:
+        // held back, it would be queued and taken as an interruption.
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction current;
+            if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+                sigaddset(&set_, sig);
+        }
+        sigaddset(&set_, SIGCHLD);
+        sigprocmask(SIG_BLOCK, &set_, &previous_);
+        // Ignored, SIGCHLD would have the workers reaped unseen.
+        struct sigaction default_action {};
+        default_action.sa_handler = SIG_DFL;
+        sigemptyset(&default_action.sa_mask);
+        sigaction(SIGCHLD, &default_action, &previous_child_);
+    }
+    ~HeldSignals() {
+        // Taken here, an interruption has been answered: it must not end
+        // the process once more when the mask is restored.
+        const timespec now{0, 0};
+        sigset_t ends = set_;
+        sigdelset(&ends, SIGCHLD);
+        while (sigtimedwait(&ends, nullptr, &now) > 0) {
+        }
+        sigaction(SIGCHLD, &previous_child_, nullptr);
+        sigprocmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    HeldSignals(const HeldSignals&) = delete;
+    HeldSignals& operator=(const HeldSignals&) = delete;
+
+    const sigset_t& set() const { return set_; }
+    const sigset_t& previous() const { return previous_; }
+
+private:
+    sigset_t set_;
+    sigset_t previous_;
+    struct sigaction previous_child_ {};
+};
+
 // Runs the runs of `outer` in `workers` forked processes and merges their
-// summary parts into tmp.  On the first failure the other workers are
-// stopped; "" or the message of that failure.
+// summary parts into tmp.  On the first failure, or on SIGINT, SIGTERM or
+// SIGHUP (*signal_number set), the other workers are stopped; "" or the
+// message of that failure.
 std::string run_workers(ConsoleModel& model, int eventlog_capacity, const ConsoleOptions& options,
                         const RunShare& outer, int workers, const std::string& out,
-                        const std::string& tmp) {
+                        const std::string& tmp, const HeldSignals& held, int* signal_number) {
     WorkerSlots slots(workers);
     if (slots.get() == nullptr) return "Can't share memory with worker processes. Exit.\n";
     std::vector<std::string> parts;
@@ -154,6 +226,7 @@ std::string run_workers(ConsoleModel& model, int eventlog_capacity, const Consol
 
     std::fflush(stdout);
     std::fflush(stderr);
+    const pid_t parent = getpid();
     std::vector<pid_t> pids(static_cast<std::size_t>(workers), -1);
     std::string failure;
     for (int w = 0; w < workers && failure.empty(); w++) {
@@ -163,7 +236,7 @@ std::string run_workers(ConsoleModel& model, int eventlog_capacity, const Consol
             share.worker = w;
             share.workers = workers;
             run_worker(model, eventlog_capacity, options, share, parts[static_cast<std::size_t>(w)],
-                       slots.get()[w]);
+                       slots.get()[w], parent, held.previous());
         }
         if (pid < 0) failure = "Can't start a worker process (" + std::string(std::strerror(errno)) +
                                "); no summary was written. Exit.\n";
@@ -175,24 +248,37 @@ std::string run_workers(ConsoleModel& model, int eventlog_capacity, const Consol
             if (p > 0) kill(p, SIGTERM);
     };
     if (!failure.empty()) stop_others();
-    for (;;) {
-        const bool any = std::any_of(pids.begin(), pids.end(), [](pid_t p) { return p > 0; });
-        if (!any) break;
-        int wstatus = 0;
-        const pid_t pid = waitpid(-1, &wstatus, 0);
-        if (pid < 0) {
-            if (errno == EINTR) continue;
-            break;
+    // Reaps every worker that has ended; SIGCHLD only says that one has.
+    auto reap = [&] {
+        for (;;) {
+            int wstatus = 0;
+            const pid_t pid = waitpid(-1, &wstatus, WNOHANG);
+            if (pid <= 0) return;
+            auto it = std::find(pids.begin(), pids.end(), pid);
+            if (it == pids.end()) continue;
+            *it = -1;
+            const bool ok = WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0;
+            if (!ok && failure.empty() && *signal_number == 0) {
+                failure = worker_failure(model, slots.get()[it - pids.begin()], wstatus);
+                stop_others();
+            }
         }
-        auto it = std::find(pids.begin(), pids.end(), pid);
-        if (it == pids.end()) continue;
-        *it = -1;
-        const bool ok = WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0;
-        if (!ok && failure.empty()) {
-            failure = worker_failure(model, slots.get()[it - pids.begin()], wstatus);
+    };
+    for (;;) {
+        reap();
+        if (std::none_of(pids.begin(), pids.end(), [](pid_t p) { return p > 0; })) break;
+        // A second now and then, in case an end was taken by another wait.
+        const timespec second{1, 0};
+        const int sig = sigtimedwait(&held.set(), nullptr, &second);
+        if ((sig == SIGINT || sig == SIGTERM || sig == SIGHUP) && *signal_number == 0) {
+            *signal_number = sig;
             stop_others();
         }
     }
+    if (*signal_number != 0)
+        failure = "Interrupted by signal " + std::to_string(*signal_number) +
+                  ": the workers were stopped and no summary was written; a previous one is "
+                  "kept. Exit.\n";
     if (failure.empty()) failure = ensemble::merge_parts(model, outer, workers, parts, tmp);
     for (const std::string& part : parts) std::remove(part.c_str());
     return failure;
@@ -203,6 +289,8 @@ std::string run_workers(ConsoleModel& model, int eventlog_capacity, const Consol
 int run_ensemble(ConsoleModel& model, int eventlog_capacity, const ConsoleOptions& options) {
     std::string failure = check_console_run(model, options);
     if (failure.empty()) failure = ensemble::check_run_total(model);
+    if (failure.empty() && options.slices > 0)
+        failure = ensemble::check_slice_count(model, options.slices);
     if (!failure.empty()) {
         print_text(failure);
         return 1;
@@ -229,25 +317,24 @@ int run_ensemble(ConsoleModel& model, int eventlog_capacity, const ConsoleOption
         static_cast<int>(std::min<long long>(std::max(1, options.jobs), std::max(1LL, share_runs)));
 
     // The summary must be creatable before any run, as in the one-stream
-    // program.  An older summary (or part) describes files that are about to
-    // be rewritten, so it goes now; the new one appears only on success.
+    // program.  An older summary (or part) stays until the new one is
+    // complete and renamed over it.
+    HeldSignals held;
     if (std::FILE* f = std::fopen(tmp.c_str(), "wb")) {
         std::fclose(f);
     } else {
         print_text(ensemble::format_output_message(kMsgCantOpenOutput, out));
         return 1;
     }
-    std::remove(out.c_str());
 
-    if (workers == 1)
-        failure = run_console_share(model, eventlog_capacity, options, outer, tmp, nullptr);
-    else
-        failure = run_workers(model, eventlog_capacity, options, outer, workers, out, tmp);
+    int signal_number = 0;
+    failure = run_workers(model, eventlog_capacity, options, outer, workers, out, tmp, held,
+                          &signal_number);
     if (failure.empty()) failure = ensemble::commit_summary(tmp, out);
     if (!failure.empty()) {
         std::remove(tmp.c_str());
         print_text(failure);
-        return 1;
+        return signal_number != 0 ? 128 + signal_number : 1;
     }
     return 0;
 }

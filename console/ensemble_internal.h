@@ -24,6 +24,11 @@ std::vector<int> set_of_runs(const ConsoleModel& m);
 // (at most RANLIB_SUBSTREAM_COUNT); else the message.
 std::string check_run_total(const ConsoleModel& m);
 
+// "" when a summary split into `slices` slices has no slice without a run
+// (at most as many slices as the model has runs, one at least); else the
+// message.  Bounds the parts a merge looks for by what a summary can hold.
+std::string check_slice_count(const ConsoleModel& m, long long slices);
+
 // Writes the summary blocks of the runs of `outer`, in run order, into
 // out_path, run r taken from part ((r - 1) div outer.slices) mod parts; every
 // block is checked against the model and every part must hold exactly its

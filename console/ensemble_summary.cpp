@@ -8,7 +8,9 @@
 // the reaction count, one line per reaction), and every part must hold
 // exactly its runs, so a summary is only ever written when it describes
 // every run once.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -75,7 +77,14 @@ bool parse_int_after(const std::string& line, const std::string& prefix, long lo
 }
 
 // Copies run `run`'s block from the part to out after checking its shape.
-std::string copy_block(PartReader& part, int run, int set_number, int num_rxns, std::FILE* out) {
+// The message of a write to the merged summary that failed, naming it.
+std::string cant_write(const std::string& path, int error) {
+    return "Can't write " + path + " file (" + std::strerror(error != 0 ? error : EIO) +
+           "). Exit.\n";
+}
+
+std::string copy_block(PartReader& part, int run, int set_number, int num_rxns, std::FILE* out,
+                       const std::string& out_path) {
     std::string line;
     const std::string missing = "run " + std::to_string(run) + " is missing or cut short.";
     if (!part.next(line) || line != "grp 1 rxns " + std::to_string(num_rxns))
@@ -91,8 +100,9 @@ std::string copy_block(PartReader& part, int run, int set_number, int num_rxns, 
             return part_fault(part, missing);
         block += line + "\n";
     }
+    errno = 0;
     if (std::fwrite(block.data(), 1, block.size(), out) != block.size())
-        return "Can't write the merged summary. Exit.\n";
+        return cant_write(out_path, errno);
     return "";
 }
 
@@ -133,15 +143,15 @@ std::string merge_part_streams(const ConsoleModel& m, const RunShare& outer, int
         const int owner = static_cast<int>((i / static_cast<std::size_t>(outer.slices)) %
                                            static_cast<std::size_t>(parts));
         failure = copy_block(*readers[static_cast<std::size_t>(owner)], run, sets[i],
-                             m.sizes.num_rxns, out);
+                             m.sizes.num_rxns, out, out_path);
     }
     for (std::size_t p = 0; p < readers.size() && failure.empty(); p++) {
         std::string extra;
         if (std::getline(*readers[p]->in, extra))
             failure = part_fault(*readers[p], "holds more than its runs.");
     }
-    if (std::fclose(out) != 0 && failure.empty())
-        failure = "Can't write the summary " + out_path + ". Exit.\n";
+    errno = 0;
+    if (std::fclose(out) != 0 && failure.empty()) failure = cant_write(out_path, errno);
     if (!failure.empty()) std::remove(out_path.c_str());
     return failure;
 }
@@ -209,7 +219,8 @@ int merge_summary_parts(const ConsoleModel& model) {
         return 1;
     }
     const int slices = found.begin()->first;
-    const std::string too_many = ensemble::check_run_total(model);
+    std::string too_many = ensemble::check_run_total(model);
+    if (too_many.empty()) too_many = ensemble::check_slice_count(model, slices);
     if (!too_many.empty()) {
         print_line(too_many);
         return 1;

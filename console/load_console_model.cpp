@@ -3,6 +3,7 @@
 // Every failure comes back as the one line to print; the caller prints it and
 // ends with exit status 1, so that the driver, the tests and other front ends
 // share this code without it ending their process.
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -28,6 +29,19 @@ std::string join_dir(const std::string& dir, const std::string& name) {
 
 std::string too_large_message(const std::string& path) {
     return "Model file " + path + " needs more memory than is available. Exit.\n";
+}
+
+// The reader's warnings of the header and of the whole file, in line order.
+void add_warnings(ConsoleModel& model, const ReadNotes& header, const ReadNotes& body) {
+    std::vector<ReadWarning> all = header.warnings;
+    all.insert(all.end(), body.warnings.begin(), body.warnings.end());
+    std::stable_sort(all.begin(), all.end(),
+                     [](const ReadWarning& a, const ReadWarning& b) { return a.line < b.line; });
+    for (const ReadWarning& w : all) model.warnings.push_back(format_read_warning(model.model_path, w));
+    const long long dropped = header.warnings_dropped + body.warnings_dropped;
+    if (dropped > 0)
+        model.warnings.push_back("Warning: model file " + model.model_path + ": " +
+                                 std::to_string(dropped) + " more places the reader skipped.\n");
 }
 
 }  // namespace
@@ -65,24 +79,32 @@ std::string load_console_model(const std::string& working_dir, ConsoleModel& mod
     if (!working_dir.empty() && (model.data_dir.empty() || model.data_dir[0] != '/'))
         model.data_dir = join_dir(working_dir, model.data_dir);
     model.model_path = model.data_dir + model_name;
+    model.constants_path = constants_path;
 
     try {
         std::string text;
         if (!read_file_text(model.model_path, text)) return cant_open_model_message(model.model_path);
         std::size_t file_size = text.size();
+        ReadNotes header_notes;
         {
             TextScanner header(std::move(text));
-            read_header(header, model);
+            read_header(header, model, &header_notes);
         }
         message = validate_header_counts(model, file_size);
-        if (!message.empty()) return message;
+        if (!message.empty()) {
+            add_warnings(model, header_notes, ReadNotes{});
+            return message;
+        }
 
         allocate_model(model);
         ReadNotes notes;
         if (!read_constants(model.reactions, model.sizes, model.species, model.params, model.sets,
                             model.model_path, &notes))
             return cant_open_model_message(model.model_path);
-        return validate_model(model, notes);
+        add_warnings(model, header_notes, notes);
+        message = validate_model(model, notes);
+        if (message.empty()) message = validate_run_setup(model, notes);
+        return message;
     } catch (const std::bad_alloc&) {
         return too_large_message(model.model_path);
     }

@@ -18,7 +18,7 @@ namespace plenta {
 
 const char kUsageText[] =
     "Usage: plenta [--method direct|cr] [--streams continuing|per-run]\n"
-    "              [--jobs [N]] [--slice K/M] [--merge-summary] [--help]\n"
+    "              [--jobs [N]] [--slice K/M] [--merge-summary] [--check] [--help]\n"
     "              [--version]\n"
     "\n"
     "Simulates every run of every parameter set of the model named in\n"
@@ -41,6 +41,9 @@ const char kUsageText[] =
     "                   their files and the summary part <summary>.part-K-of-M\n"
     "  --merge-summary  joins the M summary parts of a sliced ensemble into the\n"
     "                   summary file, in run order, and deletes the parts\n"
+    "  --check          reads and checks the model, prints what was read (species,\n"
+    "                   reactions, parameters, sets) and the reader's warnings;\n"
+    "                   runs nothing and writes no file (status 1 if it cannot run)\n"
     "  --help           this text\n"
     "  --version        the release number of this build\n"
     "\n"
@@ -135,11 +138,18 @@ std::string set_merge_summary(const std::string&, ConsoleOptions& options) {
     return "";
 }
 
+std::string set_check(const std::string&, ConsoleOptions& options) {
+    options.check = true;
+    return "";
+}
+
 // Options that only make sense together, or not at all together.
 std::string check_combination(const ConsoleOptions& options) {
     const bool ensemble = options.jobs > 0 || options.slices > 0;
     if (options.merge_summary && (ensemble || options.streams_given))
         return "--merge-summary only joins the summary parts; it runs nothing";
+    if (options.merge_summary && options.check)
+        return "--check reads the model; it merges nothing";
     if (ensemble && options.streams_given && options.streams == StreamMode::kContinuing)
         return "--jobs and --slice need per-run streams; one continuing stream cannot be split";
     return "";
@@ -151,6 +161,7 @@ const OptionSpec kOptions[] = {
     {"--jobs", true, set_jobs, true},
     {"--slice", true, set_slice},
     {"--merge-summary", false, set_merge_summary},
+    {"--check", false, set_check},
     {"--help", false, set_help},
     {"-h", false, set_help},
     {"--version", false, set_version},

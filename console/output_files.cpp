@@ -3,8 +3,9 @@
 //
 // Every file goes through one large stdio buffer, so that a long run writes
 // in big blocks, and is closed (hence flushed) by its owner's destructor on
-// every path out of the driver.  Write errors after a file was created are not
-// looked at: the formats leave no room to report them.
+// every path out of the driver.  Each write, flush and close is checked; the
+// driver turns the first failure into a message naming the file.
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -14,7 +15,6 @@
 namespace plenta {
 
 const char kMsgCantOpenOutput[] = "Can't open %s file. Exit.\n";
-const char kMsgCantOpenTrajectory[] = "Can't open %s- file. Exit.\n";
 
 namespace {
 
@@ -71,6 +71,8 @@ void append_tab_int(std::string& line, int value) {
 
 bool OutputFile::open(const std::string& path, const char* mode) {
     close();
+    path_ = path;
+    error_ = 0;
     file_ = std::fopen(path.c_str(), mode);
     if (file_ == nullptr) return false;
     if (buffer_.empty()) buffer_.resize(kFileBufferBytes);  // kept for the next file
@@ -78,14 +80,30 @@ bool OutputFile::open(const std::string& path, const char* mode) {
     return true;
 }
 
-void OutputFile::close() {
-    if (file_ == nullptr) return;
-    std::fclose(file_);
+bool OutputFile::close() {
+    if (file_ == nullptr) return error_ == 0;
+    errno = 0;
+    if (std::fclose(file_) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
     file_ = nullptr;
+    return error_ == 0;
+}
+
+bool OutputFile::flush() {
+    if (file_ == nullptr) return error_ == 0;
+    errno = 0;
+    if (std::fflush(file_) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
+    return error_ == 0;
 }
 
 void OutputFile::write(const char* data, std::size_t size) {
-    if (file_ != nullptr && size > 0) std::fwrite(data, 1, size, file_);
+    if (file_ == nullptr || size == 0) return;
+    errno = 0;
+    if (std::fwrite(data, 1, size, file_) != size && error_ == 0) error_ = errno != 0 ? errno : EIO;
+}
+
+std::string OutputFile::write_failure_message() const {
+    return "Can't write " + path_ + " file (" + std::strerror(error_ != 0 ? error_ : EIO) +
+           "). Exit.\n";
 }
 
 std::string trajectory_file_name(const std::string& traj_base, int run) {

@@ -58,6 +58,90 @@ void note(ReadNotes* notes, ReadNotes::Fault fault, int position, int entry, std
     notes->length = length;
 }
 
+// The format as a reader would write the line: conversions as <number> or
+// <name>, white space as one blank, e.g. "StoP = <number>".
+std::string format_as_text(const char* format) {
+    std::string text;
+    bool space = false;
+    for (const char* f = format; *f != '\0'; f++) {
+        const char c = *f;
+        if (c == ' ' || c == '\n' || c == '\t') {
+            space = true;
+            continue;
+        }
+        if (space && !text.empty()) text += ' ';
+        space = false;
+        if (c == '%') {
+            if (f[1] == 's') {
+                text += "<name>";
+                f += 1;
+            } else {
+                text += "<number>";
+                f += f[1] == 'l' ? 2 : 1;
+            }
+            continue;
+        }
+        text += c;
+    }
+    return text;
+}
+
+// Where reading the next field starts: past the white space, for the line number.
+std::size_t next_text(const TextScanner& in, std::size_t at) {
+    const std::string& text = in.text();
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' ||
+                                text[at] == '\r' || text[at] == '\v' || text[at] == '\f'))
+        at++;
+    return at;
+}
+
+// The line of the text that starts at `at` (white space before it skipped),
+// quoted and cut to a length that fits a message.
+std::string text_at(const TextScanner& in, std::size_t at) {
+    const std::string& text = in.text();
+    at = next_text(in, at);
+    if (at >= text.size()) return "the end of the file";
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    if (end > at && text[end - 1] == '\r') end--;
+    constexpr std::size_t kShown = 40;
+    std::string line = text.substr(at, end - at < kShown ? end - at : kShown);
+    if (end - at > kShown) line += "...";
+    return "\"" + line + "\"";
+}
+
+void warn(ReadNotes* notes, const TextScanner& in, std::size_t start, const std::string& where,
+          const std::string& expected) {
+    if (notes == nullptr) return;
+    // Once one read stops at a misspelt key, every later read stops at the
+    // same character: one warning says it all.
+    if (in.pos() == notes->last_warning_pos) return;
+    notes->last_warning_pos = in.pos();
+    // Nor is the rest of a line whose start was already reported.
+    const std::size_t at = next_text(in, start);
+    const long long line = in.line_of(at);
+    if (line == notes->last_warning_line) return;
+    notes->last_warning_line = line;
+    if (notes->warnings.size() >= kMaxReadWarnings) {
+        notes->warnings_dropped++;
+        return;
+    }
+    notes->warnings.push_back(ReadWarning{line, where, expected, text_at(in, at)});
+}
+
+// A formatted read of one field, as the format prescribes (a mismatch is not
+// an error), that notes text left unmatched.
+int scan_field(TextScanner& in, ReadNotes* notes, const std::string& where, const char* format,
+               std::initializer_list<ScanTarget> targets = {}) {
+    const std::size_t start = in.pos();
+    const int stored = in.scan(format, targets);
+    if (!in.last_scan_complete())
+        warn(notes, in, start, where, "\"" + format_as_text(format) + "\"");
+    return stored;
+}
+
+std::string reaction_where(int rxn) { return "reaction " + std::to_string(rxn); }
+
 // Copies a token into a fixed NUL-terminated field, truncated to what fits;
 // false when it had to be truncated.
 bool store_text(char* field, std::size_t field_len, const std::string& token) {
@@ -77,10 +161,37 @@ void skip_line(TextScanner& in, ReadNotes* notes, ReadNotes::Fault fault, int po
     if (!complete) note(notes, fault, position, -1, length);
 }
 
+// Header lines 4 and 8 are blank in a header of the format's eight lines; text
+// there means a line too few or too many, so that the skip of eight lines
+// takes a species line or leaves a header line for the species.
+void skip_header_line(TextScanner& in, ReadNotes* notes, int line) {
+    const std::size_t start = in.pos();
+    const std::size_t length = line_length_here(in);
+    skip_line(in, notes, ReadNotes::kHeaderLine, line);
+    if (notes == nullptr || (line != 4 && line != 8)) return;
+    const std::string& text = in.text();
+    for (std::size_t k = start; k < start + length; k++) {
+        const char c = text[k];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f') continue;
+        if (notes->warnings.size() >= kMaxReadWarnings) {
+            notes->warnings_dropped++;
+            return;
+        }
+        notes->warnings.push_back(
+            ReadWarning{in.line_of(start), "header",
+                        "a blank line (the header is three names, a blank line, num_sets, "
+                        "num_rxns, num_cmpds and a blank line: line " +
+                            std::to_string(line) + " is skipped as a header line)",
+                        text_at(in, start)});
+        return;
+    }
+}
+
 void read_species(TextScanner& in, std::vector<Compound>& species, ReadNotes* notes) {
     for (std::size_t c = 0; c < species.size(); c++) {
         std::string name;
-        if (in.scan("%s %d", {&name, &species[c].count}) >= 1 &&
+        if (scan_field(in, notes, "species " + std::to_string(c), "%s %d",
+                       {&name, &species[c].count}) >= 1 &&
             !store_text(species[c].name, kNameLen, name))
             note(notes, ReadNotes::kSpeciesName, static_cast<int>(c), -1, name.size());
     }
@@ -89,19 +200,21 @@ void read_species(TextScanner& in, std::vector<Compound>& species, ReadNotes* no
 
 // Substrate lines: a position only for the fixed-shape types; position and
 // coefficient for types 6, 7 and 9; and the exponent as well for "n-order".
-void read_substrates(TextScanner& in, Reaction& r) {
+void read_substrates(TextScanner& in, Reaction& r, const std::string& where, ReadNotes* notes) {
+    const std::string what = where + ", substrates";
     for (std::size_t j = 0; j < r.subs_index.size(); j++) {
         switch (r.rxn_index) {
             case kTransv1:
             case kGenmm:
             case kUndef:
-                in.scan(" %d %d\n", {&r.subs_index[j], &r.subs_coef[j]});
+                scan_field(in, notes, what, " %d %d\n", {&r.subs_index[j], &r.subs_coef[j]});
                 break;
             case kNOrder:
-                in.scan(" %d %d %le\n", {&r.subs_index[j], &r.subs_coef[j], &r.subs_order[j]});
+                scan_field(in, notes, what, " %d %d %le\n",
+                           {&r.subs_index[j], &r.subs_coef[j], &r.subs_order[j]});
                 break;
             default:
-                in.scan("%d\n", {&r.subs_index[j]});
+                scan_field(in, notes, what, "%d\n", {&r.subs_index[j]});
                 break;
         }
     }
@@ -109,7 +222,8 @@ void read_substrates(TextScanner& in, Reaction& r) {
 
 // Product lines: a position only for the fixed-shape types except
 // "uni-multi", which like types 6 to 9 also gives a coefficient.
-void read_products(TextScanner& in, Reaction& r) {
+void read_products(TextScanner& in, Reaction& r, const std::string& where, ReadNotes* notes) {
+    const std::string what = where + ", products";
     for (std::size_t j = 0; j < r.prods_index.size(); j++) {
         switch (r.rxn_index) {
             case kBinding:
@@ -117,10 +231,10 @@ void read_products(TextScanner& in, Reaction& r) {
             case kUnbinding:
             case kUniUni:
             case kHomoLtor:
-                in.scan(" %d\n", {&r.prods_index[j]});
+                scan_field(in, notes, what, " %d\n", {&r.prods_index[j]});
                 break;
             default:
-                in.scan(" %d %d\n", {&r.prods_index[j], &r.prods_coef[j]});
+                scan_field(in, notes, what, " %d %d\n", {&r.prods_index[j], &r.prods_coef[j]});
                 break;
         }
     }
@@ -129,12 +243,15 @@ void read_products(TextScanner& in, Reaction& r) {
 // "genmm": one constant per substrate.  The first stands on the "StoP" line;
 // the others are read with "%le ", so they may follow on that line or on the
 // next ones.
-void read_genmm_rates(TextScanner& in, Reaction& r, int num_subs, ListBudget& budget) {
+void read_genmm_rates(TextScanner& in, Reaction& r, int num_subs, ListBudget& budget,
+                      const std::string& where, ReadNotes* notes) {
     r.num_rates = num_subs;
     if (budget.take(r.num_rates, in)) r.rates.assign(static_cast<std::size_t>(r.num_rates), {});
     double unstored = 0.0;  // the first value's home when there is no entry for it
-    in.scan("StoP = %le \n", {r.rates.empty() ? &unstored : &r.rates[0].value});
-    for (std::size_t j = 1; j < r.rates.size(); j++) in.scan("%le ", {&r.rates[j].value});
+    scan_field(in, notes, where, "StoP = %le \n", {r.rates.empty() ? &unstored : &r.rates[0].value});
+    for (std::size_t j = 1; j < r.rates.size(); j++)
+        scan_field(in, notes, where + ", rate constant " + std::to_string(j), "%le ",
+                   {&r.rates[j].value});
 }
 
 // "undef": the formula as one token (cut at the first blank; it is stored,
@@ -142,15 +259,18 @@ void read_genmm_rates(TextScanner& in, Reaction& r, int num_subs, ListBudget& bu
 // per constant.
 void read_undef_rates(TextScanner& in, Reaction& r, int rxn, ListBudget& budget,
                       ReadNotes* notes) {
+    const std::string where = reaction_where(rxn);
     std::string formula;
-    if (in.scan("%s\n", {&formula}) == 1 && !store_text(r.formula, kFormulaLen, formula))
+    if (scan_field(in, notes, where + ", formula", "%s\n", {&formula}) == 1 &&
+        !store_text(r.formula, kFormulaLen, formula))
         note(notes, ReadNotes::kFormula, rxn, -1, formula.size());
     std::string label;  // discarded
-    in.scan("%s %d\n", {&label, &r.num_rates});
+    scan_field(in, notes, where, "%s %d\n", {&label, &r.num_rates});
     if (budget.take(r.num_rates, in)) r.rates.assign(static_cast<std::size_t>(r.num_rates), {});
     for (std::size_t j = 0; j < r.rates.size(); j++) {
         std::string name;
-        if (in.scan("%s %le\n", {&name, &r.rates[j].value}) >= 1 &&
+        if (scan_field(in, notes, where + ", rate constant " + std::to_string(j), "%s %le\n",
+                       {&name, &r.rates[j].value}) >= 1 &&
             !store_text(r.rates[j].name, kNameLen, name))
             note(notes, ReadNotes::kConstantName, rxn, static_cast<int>(j), name.size());
     }
@@ -158,14 +278,15 @@ void read_undef_rates(TextScanner& in, Reaction& r, int rxn, ListBudget& budget,
 
 void read_rate_constants(TextScanner& in, Reaction& r, int num_subs, int rxn, ListBudget& budget,
                          ReadNotes* notes) {
+    const std::string where = reaction_where(rxn);
     switch (r.rxn_index) {
         case kGenmm:
-            read_genmm_rates(in, r, num_subs, budget);
+            read_genmm_rates(in, r, num_subs, budget, where, notes);
             break;
         case kNOrder:
             r.num_rates = 2;
             r.rates.assign(2, {});
-            in.scan("StoP = %le %le \n", {&r.rates[0].value, &r.rates[1].value});
+            scan_field(in, notes, where, "StoP = %le %le \n", {&r.rates[0].value, &r.rates[1].value});
             break;
         case kUndef:
             read_undef_rates(in, r, rxn, budget, notes);
@@ -173,7 +294,7 @@ void read_rate_constants(TextScanner& in, Reaction& r, int num_subs, int rxn, Li
         default:
             r.num_rates = 1;
             r.rates.assign(1, {});
-            in.scan("StoP = %le \n", {&r.rates[0].value});
+            scan_field(in, notes, where, "StoP = %le \n", {&r.rates[0].value});
             break;
     }
 }
@@ -183,78 +304,92 @@ void read_rate_constants(TextScanner& in, Reaction& r, int num_subs, int rxn, Li
 void read_reaction(TextScanner& in, Reaction& r, int& num_subs, int& num_prods, int rxn,
                    ListBudget& budget, ReadNotes* notes) {
     skip_line(in, notes, ReadNotes::kTitleLine, rxn);
+    const std::string where = reaction_where(rxn);
     std::string type;
-    if (in.scan("rxntype = %s\n", {&type}) == 1 && !store_text(r.rxntype, kNameLen, type))
+    if (scan_field(in, notes, where, "rxntype = %s\n", {&type}) == 1 &&
+        !store_text(r.rxntype, kNameLen, type))
         note(notes, ReadNotes::kTypeName, rxn, -1, type.size());
     r.rxn_index = assign_rxn_index(r.rxntype);
 
-    in.scan("num_subs = %d", {&num_subs});
+    scan_field(in, notes, where, "num_subs = %d", {&num_subs});
     if (budget.take(num_subs, in)) {
         std::size_t m = static_cast<std::size_t>(num_subs);
         r.subs_index.assign(m, 0);
         r.subs_coef.assign(m, 0);
         r.subs_order.assign(m, 0.0);
     }
-    read_substrates(in, r);
+    read_substrates(in, r, where, notes);
 
-    in.scan("num_prods = %d\n", {&num_prods});
+    scan_field(in, notes, where, "num_prods = %d\n", {&num_prods});
     if (num_prods != 0) {
         if (budget.take(num_prods, in)) {
             r.prods_index.assign(static_cast<std::size_t>(num_prods), 0);
             r.prods_coef.assign(static_cast<std::size_t>(num_prods), 0);
         }
-        read_products(in, r);
+        read_products(in, r, where, notes);
         read_rate_constants(in, r, num_subs, rxn, budget, notes);
     }
-    in.scan("id = %d\n\n", {&r.id});
+    scan_field(in, notes, where, "id = %d\n\n", {&r.id});
 }
 
-void read_parameters(TextScanner& in, ModelSizes& sizes, SimParams& params, ListBudget& budget) {
-    in.scan("time_start = %le\n", {&params.time_start});
-    in.scan("time_end = %le\n", {&params.time_end});
-    in.scan("volume = %le\n", {&params.volume});
-    in.scan("algorithm = %d\n", {&params.algorithm});
+void read_parameters(TextScanner& in, ModelSizes& sizes, SimParams& params, ListBudget& budget,
+                     ReadNotes* notes) {
+    const std::string where = "parameters";
+    scan_field(in, notes, where, "time_start = %le\n", {&params.time_start});
+    scan_field(in, notes, where, "time_end = %le\n", {&params.time_end});
+    scan_field(in, notes, where, "volume = %le\n", {&params.volume});
+    scan_field(in, notes, where, "algorithm = %d\n", {&params.algorithm});
     // Only tau-leaping has an error bound; with any other method the line must
     // be absent, or the randseed read stops on it.
-    if (params.algorithm == kTauLeaping) in.scan("tau_error = %le\n", {&params.tau_error});
-    in.scan("randseed = %lu\n\n", {&params.randseed});
-    in.scan("num_monit = %d\n", {&sizes.num_monit});
+    if (params.algorithm == kTauLeaping)
+        scan_field(in, notes, where, "tau_error = %le\n", {&params.tau_error});
+    if (scan_field(in, notes, where, "randseed = %lu\n\n", {&params.randseed}) == 1 &&
+        notes != nullptr) {
+        notes->randseed_read = true;
+        notes->randseed_as_written = in.last_unsigned_as_written();
+    }
+    scan_field(in, notes, where, "num_monit = %d\n", {&sizes.num_monit});
     if (budget.take(sizes.num_monit, in))
         params.monit.assign(static_cast<std::size_t>(sizes.num_monit), 0);
-    for (int& m : params.monit) in.scan("%d\n", {&m});
-    in.scan("snapshot_interval = %le\n", {&params.snapshot_interval});
-    in.scan("eventlog_flag = %d\n", {&params.eventlog_flag});
+    for (int& m : params.monit) scan_field(in, notes, "monitored species", "%d\n", {&m});
+    scan_field(in, notes, where, "snapshot_interval = %le\n", {&params.snapshot_interval});
+    scan_field(in, notes, where, "eventlog_flag = %d\n", {&params.eventlog_flag});
     int unstored = 0;  // the first set's runs when no set was allocated
-    in.scan("num_repeats = %d\n", {params.num_repeats.empty() ? &unstored : &params.num_repeats[0]});
+    scan_field(in, notes, where, "num_repeats = %d\n",
+               {params.num_repeats.empty() ? &unstored : &params.num_repeats[0]});
     in.scan("\n");
 }
 
 // Set s changes initial counts and rate constants of the model as read.
-void read_param_set(TextScanner& in, ParamSet& set, int& num_repeats, ListBudget& budget) {
-    in.scan("num_repeats = %d\n", {&num_repeats});
-    in.scan("num_species = %d\n", {&set.num_species});
+void read_param_set(TextScanner& in, ParamSet& set, int& num_repeats, ListBudget& budget,
+                    int set_number, ReadNotes* notes) {
+    const std::string where = "parameter set " + std::to_string(set_number);
+    scan_field(in, notes, where, "num_repeats = %d\n", {&num_repeats});
+    scan_field(in, notes, where, "num_species = %d\n", {&set.num_species});
     if (budget.take(set.num_species, in))
         set.species.assign(static_cast<std::size_t>(set.num_species), {});
-    for (Compound& c : set.species) in.scan("%d %d\n", {&c.index, &c.count});
-    in.scan("num_rates = %d\n", {&set.num_rates});
+    for (Compound& c : set.species)
+        scan_field(in, notes, where + ", species change", "%d %d\n", {&c.index, &c.count});
+    scan_field(in, notes, where, "num_rates = %d\n", {&set.num_rates});
     if (budget.take(set.num_rates, in)) {
         set.rate_rxn.assign(static_cast<std::size_t>(set.num_rates), 0);
         set.rates.assign(static_cast<std::size_t>(set.num_rates), {});
     }
     for (std::size_t k = 0; k < set.rates.size(); k++)
-        in.scan("%d %d %le\n", {&set.rate_rxn[k], &set.rates[k].index, &set.rates[k].value});
+        scan_field(in, notes, where + ", rate change", "%d %d %le\n",
+                   {&set.rate_rxn[k], &set.rates[k].index, &set.rates[k].value});
 }
 
 }  // namespace
 
-void read_header(TextScanner& in, ConsoleModel& model) {
+void read_header(TextScanner& in, ConsoleModel& model, ReadNotes* notes) {
     model.traj_base = model.data_dir + scan_line(in);
     model.summary_path = model.data_dir + scan_line(in);
     model.evlog_base = model.data_dir + scan_line(in);
     in.scan("\n");
-    in.scan("num_sets = %d\n", {&model.params.num_sets});
-    in.scan("num_rxns = %d\n", {&model.sizes.num_rxns});
-    in.scan("num_cmpds = %d\n\n", {&model.sizes.num_cmpds});
+    scan_field(in, notes, "header", "num_sets = %d\n", {&model.params.num_sets});
+    scan_field(in, notes, "header", "num_rxns = %d\n", {&model.sizes.num_rxns});
+    scan_field(in, notes, "header", "num_cmpds = %d\n\n", {&model.sizes.num_cmpds});
 }
 
 void allocate_model(ConsoleModel& model) {
@@ -281,17 +416,25 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
         params.num_repeats.size() != sets.size())
         throw std::invalid_argument("read_model_sections: arrays do not match the counts");
 
-    for (int line = 1; line <= kNumHeaderLines; line++)
-        skip_line(in, notes, ReadNotes::kHeaderLine, line);
+    for (int line = 1; line <= kNumHeaderLines; line++) skip_header_line(in, notes, line);
     read_species(in, species, notes);
     ListBudget budget{in.size() / 2};
     for (std::size_t i = 0; i < rxns; i++)
         read_reaction(in, reactions[i], sizes.num_subs[i], sizes.num_prods[i], static_cast<int>(i),
                       budget, notes);
-    read_parameters(in, sizes, params, budget);
+    read_parameters(in, sizes, params, budget, notes);
     // Set 1 is the model as read; only the further sets have blocks.
     for (std::size_t s = 1; s < sets.size(); s++)
-        read_param_set(in, sets[s], params.num_repeats[s], budget);
+        read_param_set(in, sets[s], params.num_repeats[s], budget, static_cast<int>(s) + 1, notes);
+    // Text after the last block is never read.
+    if (notes != nullptr && !in.at_end()) {
+        const std::size_t at = next_text(in, in.pos());
+        if (at < in.size() && notes->warnings.size() < kMaxReadWarnings &&
+            in.pos() != notes->last_warning_pos && in.line_of(at) != notes->last_warning_line)
+            notes->warnings.push_back(ReadWarning{in.line_of(at), "",
+                                                  "the end of the file after the last block",
+                                                  text_at(in, at)});
+    }
 }
 
 bool read_constants(std::vector<Reaction>& reactions, ModelSizes& sizes,
@@ -302,6 +445,12 @@ bool read_constants(std::vector<Reaction>& reactions, ModelSizes& sizes,
     TextScanner in(std::move(text));
     read_model_sections(in, reactions, sizes, species, params, sets, notes);
     return true;
+}
+
+std::string format_read_warning(const std::string& model_path, const ReadWarning& w) {
+    std::string text = "Warning: model file " + model_path + ", line " + std::to_string(w.line);
+    if (!w.where.empty()) text += " (" + w.where + ")";
+    return text + ": expected " + w.expected + ", found " + w.found + "; skipped.\n";
 }
 
 }  // namespace plenta

@@ -7,10 +7,12 @@
 // counts, propensities and first event; it is advanced one snapshot interval
 // per engine call, and a trajectory line is written on every boundary.
 //
-// Failures to create an output file travel as an OutputFailure exception to
-// run_console_model, so that every open file is flushed and closed (by its
-// owner's destructor) before the message is printed and status 1 returned;
-// the engine holds nothing that needs more than its own destructors.
+// Failures to create or write an output file travel as an OutputFailure
+// exception to run_console_model, so that every open file is flushed and
+// closed (by its owner's destructor) before the message is printed and
+// status 1 returned; the engine holds nothing that needs more than its own
+// destructors.  The summary is handed to the system at the end of every run,
+// so that a process ended by a signal leaves the totals of every finished run.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -43,12 +45,25 @@ void print_message(const std::string& message) {
     std::fflush(stdout);
 }
 
+void print_warnings(const ConsoleModel& model) {
+    for (const std::string& warning : model.warnings) std::fputs(warning.c_str(), stderr);
+    std::fflush(stderr);
+}
+
 // Opens an output file whose name must fit the 263-character path limit;
-// throws the given message otherwise.
-void open_or_fail(OutputFile& file, const std::string& name, const char* mode,
-                  const char* message_format, const std::string& message_arg) {
+// throws the message naming it otherwise.
+void open_or_fail(OutputFile& file, const std::string& name, const char* mode) {
     if (name.size() > kMaxPathChars || !file.open(name, mode))
-        throw OutputFailure{format_message(message_format, message_arg)};
+        throw OutputFailure{format_message(kMsgCantOpenOutput, name)};
+}
+
+// Throws the message naming the file when a write to it has failed.
+void check_written(const OutputFile& file) {
+    if (file.failed()) throw OutputFailure{file.write_failure_message()};
+}
+
+void close_or_fail(OutputFile& file) {
+    if (!file.close()) throw OutputFailure{file.write_failure_message()};
 }
 
 // The event-log buffer of the whole process and the files of the current run.
@@ -62,10 +77,7 @@ struct EventLogFiles {
     int chunk = 0;  // event-log files of the run already completed
     OutputFile file;
 
-    void open_current() {
-        open_or_fail(file, eventlog_file_name(base, run, chunk + 1), "wb", kMsgCantOpenOutput,
-                     base);
-    }
+    void open_current() { open_or_fail(file, eventlog_file_name(base, run, chunk + 1), "wb"); }
 
     void start_run(int run_counter) {
         run = run_counter;
@@ -77,7 +89,7 @@ struct EventLogFiles {
     // file of the run is created; the buffer is then empty.
     void write_full(int& event_count) {
         write_eventlog_block(file, times.data(), rxns.data(), event_count);
-        file.close();
+        close_or_fail(file);
         chunk += 1;
         event_count = 0;
         open_current();
@@ -85,7 +97,7 @@ struct EventLogFiles {
 
     void finish_run(int event_count) {
         write_eventlog_block(file, times.data(), rxns.data(), event_count);
-        file.close();
+        close_or_fail(file);
     }
 };
 
@@ -171,6 +183,7 @@ struct FileRecorder : RunRecorder {
                   const std::vector<int>& fire_count, bool final_snapshot) override {
         write_trajectory_line(d.traj, t, species, d.m.params.monit, fire_count, d.prev_fire_count,
                               final_snapshot);
+        check_written(d.traj);  // a full disk ends the run now, not at its end
     }
     void empty_event_log(int& event_count) override { d.evlog.write_full(event_count); }
 };
@@ -185,8 +198,7 @@ void run_one(RunDriver& d, int set_number, int run_in_set) {
     // draws do not depend on them, and a failure ends the program either way.
     write_summary_run_start(d.summary, m.sizes.num_rxns, set_number, d.run_counter);
     OutputFile& traj = d.traj;
-    open_or_fail(traj, trajectory_file_name(m.traj_base, d.run_counter), "wt",
-                 kMsgCantOpenTrajectory, m.traj_base);
+    open_or_fail(traj, trajectory_file_name(m.traj_base, d.run_counter), "wt");
     write_trajectory_header(traj, run_in_set, d.points, m.sizes.num_monit, m.sizes.num_rxns);
     if (d.logging) d.evlog.start_run(d.run_counter);
 
@@ -202,9 +214,12 @@ void run_one(RunDriver& d, int set_number, int run_in_set) {
     if (!simulate_run(m, d.matrix, d.set_counts, d.fire_count, buffer, recorder, t, event_count,
                       d.use_cr ? &d.cr : nullptr))
         throw OutputFailure{stalled_run_message(t, p.snapshot_interval)};
-    traj.close();
-    write_summary_fire_counts(d.summary, d.fire_count);
+    close_or_fail(traj);
     if (d.logging) d.evlog.finish_run(event_count);
+    // The run's totals reach the summary file once its other files are
+    // complete: an interrupted program keeps every finished run's totals.
+    write_summary_fire_counts(d.summary, d.fire_count);
+    if (!d.summary.flush()) throw OutputFailure{d.summary.write_failure_message()};
     if (d.share != nullptr) {
         const std::string warning = substream_overrun_warning(d.run_counter, ranlib_draw_count());
         if (!warning.empty()) std::fputs(warning.c_str(), stderr);
@@ -250,7 +265,7 @@ void start_up(RunDriver& d, int eventlog_capacity) {
     else
         calc_dependency(m.sizes, m.reactions);
     const std::string& summary = d.share != nullptr ? d.summary_out : m.summary_path;
-    open_or_fail(d.summary, summary, "wt", kMsgCantOpenOutput, summary);
+    open_or_fail(d.summary, summary, "wt");
     d.logging = m.params.eventlog_flag == 1;
     if (d.logging) {
         d.evlog.base = m.evlog_base;
@@ -404,6 +419,7 @@ std::string run_console_share(ConsoleModel& model, int eventlog_capacity,
         if (failure.empty()) {
             start_up(driver, eventlog_capacity);
             run_all_sets(driver);
+            close_or_fail(driver.summary);
         }
     } catch (const OutputFailure& f) {
         failure = f.message;
@@ -430,6 +446,7 @@ int run_console_model(ConsoleModel& model, int eventlog_capacity,
         if (failure.empty()) {
             start_up(driver, eventlog_capacity);
             run_all_sets(driver);
+            close_or_fail(driver.summary);
         }
     } catch (const OutputFailure& f) {
         failure = f.message;  // every file of the driver is closed by now
@@ -443,8 +460,10 @@ int run_console_model(ConsoleModel& model, int eventlog_capacity,
 
 int run_plenta(const std::string& working_dir, int eventlog_capacity,
                const ConsoleOptions& options) {
+    if (options.check) return check_console_model(working_dir, options);
     ConsoleModel model;
     std::string failure = load_console_model(working_dir, model);
+    print_warnings(model);
     if (!failure.empty()) {
         print_message(failure);
         return 1;

@@ -78,9 +78,15 @@ bool TextScanner::scan_unsigned32(std::uint32_t& value) {
     std::size_t n = digits_from(text_, at);
     if (n == 0) return false;
     std::uint32_t v = 0;
-    for (std::size_t k = at; k < at + n; k++)
+    long long written = 0;
+    constexpr long long kSaturation = 1000000000000000000LL;
+    for (std::size_t k = at; k < at + n; k++) {
         v = v * 10u + static_cast<std::uint32_t>(text_[k] - '0');  // wraps modulo 2^32
+        written = written * 10 + (text_[k] - '0');
+        if (written > kSaturation) written = kSaturation;
+    }
     value = negative ? static_cast<std::uint32_t>(0u - v) : v;
+    last_unsigned_ = negative ? -written : written;
     pos_ = at + n;
     return true;
 }
@@ -162,6 +168,7 @@ bool TextScanner::convert(const ScanTarget& target, char conversion) {
 int TextScanner::scan(const char* format, std::initializer_list<ScanTarget> targets) {
     const ScanTarget* next = targets.begin();
     int stored = 0;
+    last_complete_ = false;
     for (const char* f = format; *f != '\0'; f++) {
         if (is_space(*f)) {
             skip_space();
@@ -188,7 +195,21 @@ int TextScanner::scan(const char* format, std::initializer_list<ScanTarget> targ
         if (!convert(*next++, conversion)) return stored;
         stored++;
     }
+    last_complete_ = true;
     return stored;
+}
+
+long long TextScanner::line_of(std::size_t position) const {
+    const std::size_t end = position < text_.size() ? position : text_.size();
+    // Readers ask in file order: count on from the last answer.
+    if (end < line_cache_pos_) {
+        line_cache_pos_ = 0;
+        line_cache_line_ = 1;
+    }
+    for (std::size_t k = line_cache_pos_; k < end; k++)
+        if (text_[k] == '\n') line_cache_line_++;
+    line_cache_pos_ = end;
+    return line_cache_line_;
 }
 
 std::optional<std::string> TextScanner::read_line(std::size_t max_chars, bool* complete) {

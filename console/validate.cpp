@@ -11,7 +11,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <map>
 
@@ -294,7 +296,168 @@ std::string check_set(const ConsoleModel& m, std::size_t s) {
     return "";
 }
 
+// ---- What a run starts from ----
+
+std::string check_seed(const ConsoleModel& m, const ReadNotes& notes) {
+    // The field holds the number modulo 2^32; the check sees it as written,
+    // so that 99999999999 is refused rather than run as 1215752191.
+    const long long seed =
+        notes.randseed_read ? notes.randseed_as_written : static_cast<long long>(m.params.randseed);
+    const std::string fault = check_randseed(seed);
+    return fault.empty() ? "" : in_file(m, fault);
+}
+
+std::string check_times(const ConsoleModel& m) {
+    const SimParams& p = m.params;
+    std::string fault = check_finite_time("time_start", p.time_start);
+    if (fault.empty()) fault = check_finite_time("time_end", p.time_end);
+    if (fault.empty()) fault = check_finite_time("snapshot_interval", p.snapshot_interval);
+    return fault.empty() ? "" : in_file(m, fault);
+}
+
+// A set replaces counts and rate constants of the model as read; the values
+// it brings must be ones a run can start from, as the model's own are.
+std::string check_set_values(const ConsoleModel& m, std::size_t s) {
+    const ParamSet& set = m.sets[s];
+    for (std::size_t k = 0; k < set.species.size(); k++) {
+        const Compound& change = set.species[k];
+        if (change.count < 0)
+            return in_set(m, s, "species change " + str(static_cast<long long>(k)) +
+                                    " sets species " + str(change.index) + " (" +
+                                    m.species[static_cast<std::size_t>(change.index)].name +
+                                    ") to " + str(change.count) + ", below 0.");
+    }
+    for (std::size_t k = 0; k < set.rates.size(); k++) {
+        const Reaction& r = m.reactions[static_cast<std::size_t>(set.rate_rxn[k])];
+        const double v = set.rates[k].value;
+        const bool ok = r.rxn_index == kUndef ? std::isfinite(v) : std::isfinite(v) && v >= 0.0;
+        if (!ok)
+            return in_set(m, s, "rate change " + str(static_cast<long long>(k)) +
+                                    " sets rate constant " + str(set.rates[k].index) +
+                                    " of reaction " + str(set.rate_rxn[k]) + " (id " + str(r.id) +
+                                    ") to " + str_double(v) +
+                                    (r.rxn_index == kUndef ? ", not a finite number."
+                                                           : ", not a finite number >= 0."));
+    }
+    return "";
+}
+
+// The shared check of counts, rate constants, volume and tau_error.  It
+// numbers reactions from 1, as the summary does; this file's messages give
+// the position from 0 and the id, so a reaction's fault is put that way.
+std::string run_values_fault(const ConsoleModel& m) {
+    const std::string fault = check_run_values(m.sizes, m.species, m.reactions, m.params);
+    if (fault.empty()) return "";
+    const std::string prefix = "reaction ";
+    const std::size_t colon = fault.find(": ");
+    if (fault.compare(0, prefix.size(), prefix) == 0 && colon != std::string::npos) {
+        const std::string number = fault.substr(prefix.size(), colon - prefix.size());
+        const int rxn = std::atoi(number.c_str()) - 1;
+        if (number == std::to_string(rxn + 1) && rxn >= 0 && rxn < m.sizes.num_rxns)
+            return in_reaction(m, rxn, fault.substr(colon + 2));
+    }
+    return in_file(m, fault);
+}
+
+// ---- Output names against the input files ----
+
+namespace fs = std::filesystem;
+
+// The path with symbolic links and "." and ".." resolved as far as it exists.
+fs::path resolved(const std::string& path) {
+    std::error_code ec;
+    fs::path p = fs::weakly_canonical(fs::path(path), ec);
+    if (ec) p = fs::absolute(fs::path(path), ec).lexically_normal();
+    return p;
+}
+
+// A whole number in decimal without a leading zero, as the driver writes the
+// run and file numbers; its value (at most 10^15) or -1.
+long long decimal(const std::string& text) {
+    if (text.empty() || text.size() > 15 || text[0] == '0') return -1;
+    long long v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+// Whether `name` is one of base_1 .. base_runs (files_too: base_<run>_<file>).
+bool numbered_output(const std::string& name, const std::string& base, long long runs,
+                     bool files_too) {
+    if (name.compare(0, base.size() + 1, base + "_") != 0) return false;
+    std::string rest = name.substr(base.size() + 1);
+    if (files_too) {
+        const std::size_t sep = rest.find('_');
+        if (sep == std::string::npos || decimal(rest.substr(sep + 1)) < 1) return false;
+        rest = rest.substr(0, sep);
+    }
+    const long long run = decimal(rest);
+    return run >= 1 && run <= runs;
+}
+
+// Whether `name` is a part or temporary file of the ensemble modes next to
+// the summary: <summary>.tmp, <summary>.part-K-of-M[.tmp], <summary>.worker-W-of-N.
+bool summary_companion(const std::string& name, const std::string& summary) {
+    if (name == summary + ".tmp") return true;
+    for (const char* kind : {".part-", ".worker-"}) {
+        const std::string prefix = summary + kind;
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        std::string rest = name.substr(prefix.size());
+        if (rest.size() > 4 && rest.compare(rest.size() - 4, 4, ".tmp") == 0)
+            rest.erase(rest.size() - 4);
+        const std::size_t of = rest.find("-of-");
+        if (of != std::string::npos && decimal(rest.substr(0, of)) >= 1 &&
+            decimal(rest.substr(of + 4)) >= 1)
+            return true;
+    }
+    return false;
+}
+
+// What output of the model would be written over the input file `input`
+// (the model file or constants.txt), or "".
+std::string output_over(const ConsoleModel& m, const std::string& input, const char* what) {
+    if (input.empty()) return "";
+    const fs::path in = resolved(input);
+    const std::string in_name = in.filename().string();
+    long long runs = 0;
+    for (int n : m.params.num_repeats)
+        if (n > 0) runs += n;
+    const std::string tail = " is " + std::string(what) + " " + input + "; the run would overwrite it.";
+    const fs::path summary = resolved(m.summary_path);
+    if (summary == in) return in_file(m, "the summary file " + m.summary_path + tail);
+    if (summary.parent_path() == in.parent_path() &&
+        summary_companion(in_name, summary.filename().string()))
+        return in_file(m, "a temporary file of the summary " + m.summary_path + tail);
+    const fs::path traj = resolved(m.traj_base);
+    if (traj.parent_path() == in.parent_path() &&
+        numbered_output(in_name, traj.filename().string(), runs, false))
+        return in_file(m, "a trajectory file of the base " + m.traj_base + tail);
+    const fs::path evlog = resolved(m.evlog_base);
+    if (m.params.eventlog_flag == 1 && evlog.parent_path() == in.parent_path() &&
+        numbered_output(in_name, evlog.filename().string(), runs, true))
+        return in_file(m, "an event-log file of the base " + m.evlog_base + tail);
+    return "";
+}
+
 }  // namespace
+
+std::string validate_run_setup(ConsoleModel& m, const ReadNotes& notes) {
+    std::string fault = check_seed(m, notes);
+    if (fault.empty()) fault = check_times(m);
+    if (fault.empty()) fault = run_values_fault(m);
+    for (std::size_t s = 1; fault.empty() && s < m.sets.size(); s++) fault = check_set_values(m, s);
+    if (fault.empty()) fault = output_over(m, m.model_path, "the model file");
+    if (fault.empty()) fault = output_over(m, m.constants_path, "the constants file");
+    if (fault.empty() && m.params.time_start > 0.0)
+        m.warnings.push_back("Warning: model file " + m.model_path + ": time_start = " +
+                             str_double(m.params.time_start) +
+                             " is above 0; a run still draws its first event from time 0, so "
+                             "the first interval after time_start holds every firing since "
+                             "time 0.\n");
+    return fault;
+}
 
 std::string validate_header_counts(const ConsoleModel& m, std::size_t file_size) {
     struct Count {

@@ -152,7 +152,7 @@ TEST(E2eEventLogOverflow, NextFileThatCannotBeCreatedEndsTheRunKeepingTheFullFil
     fs::create_directory(dir.file("evlog_1_2"));
     std::string printed;
     EXPECT_EQ(run_in_process(dir, 7, &printed), 1);
-    EXPECT_EQ(printed, "Can't open " + dir.path() + "/evlog file. Exit.\n");
+    EXPECT_EQ(printed, "Can't open " + dir.path() + "/evlog_1_2 file. Exit.\n");
     EventLogFile first = read_eventlog(dir.file("evlog_1_1"));
     EXPECT_EQ(first.bytes, 7u * 16u);
     EXPECT_EQ(read_file(dir.file("summary.txt")), "grp 1 rxns 2\nset 1 run 1\n");

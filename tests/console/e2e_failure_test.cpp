@@ -22,23 +22,23 @@ TEST(E2eFailure, UnwritableSummaryEndsBeforeAnyRun) {
     EXPECT_EQ(file_names(dir.path()), (std::set<std::string>{"constants.txt", "model.txt"}));
 }
 
-TEST(E2eFailure, UnwritableTrajectoryNamesTheBaseAndKeepsTheSummary) {
+TEST(E2eFailure, UnwritableTrajectoryNamesTheFileAndKeepsTheSummary) {
     TempDir dir;
     write_model(dir, pair_model("missing/traj", "summary.txt", "evlog", 1));
     RunResult r = run_plenta_in(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "Can't open " + dir.path() + "/missing/traj- file. Exit.\n");
+    EXPECT_EQ(r.out, "Can't open " + dir.path() + "/missing/traj_1 file. Exit.\n");
     // The two summary lines written before the trajectory file was tried.
     EXPECT_EQ(read_file(dir.file("summary.txt")), "grp 1 rxns 2\nset 1 run 1\n");
     EXPECT_FALSE(exists(dir.file("evlog_1_1")));
 }
 
-TEST(E2eFailure, UnwritableEventLogNamesTheBaseAndKeepsEarlierFiles) {
+TEST(E2eFailure, UnwritableEventLogNamesTheFileAndKeepsEarlierFiles) {
     TempDir dir;
     write_model(dir, pair_model("traj", "summary.txt", "missing/evlog", 1));
     RunResult r = run_plenta_in(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "Can't open " + dir.path() + "/missing/evlog file. Exit.\n");
+    EXPECT_EQ(r.out, "Can't open " + dir.path() + "/missing/evlog_1_1 file. Exit.\n");
     EXPECT_EQ(read_file(dir.file("summary.txt")), "grp 1 rxns 2\nset 1 run 1\n");
     EXPECT_EQ(read_file(dir.file("traj_1")), "run 1 points 4 n_mon 2 n_rxn 2\n");
 }
@@ -50,7 +50,7 @@ TEST(E2eFailure, SecondRunsTrajectoryFailingKeepsTheWholeFirstRun) {
     fs::create_directory(dir.file("traj_2"));
     RunResult r = run_plenta_in(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "Can't open " + dir.path() + "/traj- file. Exit.\n");
+    EXPECT_EQ(r.out, "Can't open " + dir.path() + "/traj_2 file. Exit.\n");
     std::vector<SummaryRun> runs = read_summary(dir.file("summary.txt"));
     ASSERT_EQ(runs.size(), 2u);  // run 1 whole, run 2 up to its two lines
     EXPECT_TRUE(runs[1].fire_totals.empty());
@@ -110,18 +110,24 @@ TEST(E2eFailure, InvalidModelsAreRejectedBeforeAnyFileIsCreated) {
     }
 }
 
-TEST(E2eFailure, SeedTheGeneratorCannotTakeEndsInTheRandomLibrary) {
-    // randseed 0 reaches mltmod as a seed of 0, which it refuses; the random
-    // library ends the process with its own message and status 1, after the
-    // summary file was created (empty).
-    TempDir dir;
-    write_model(dir, model_header(1, 2, 3) + binding_pair_network(50, 40, 0.01, 0.5) +
-                         parameters(0.0, 3.0, 2, 0, {0}, 1.0, 0, 1));
-    RunResult r = run_plenta_in(dir.path());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("mltmod"), std::string::npos) << r.err;
-    EXPECT_EQ(read_file(dir.file("summary.txt")), "");
-    EXPECT_FALSE(exists(dir.file("traj_1")));
+TEST(E2eFailure, SeedTheGeneratorCannotTakeIsRefusedBeforeAnyFile) {
+    // 0 and numbers past the generator's range are refused with a message
+    // naming the field, before the previous summary is touched; a number
+    // past 32 bits is refused as written, not run as its remainder.
+    for (const char* seed : {"0", "2147483399", "99999999999", "-5"}) {
+        SCOPED_TRACE(seed);
+        TempDir dir;
+        std::string params = parameters(0.0, 3.0, 2, 11, {0}, 1.0, 0, 1);
+        params.replace(params.find("randseed = 11"), 13, std::string("randseed = ") + seed);
+        write_model(dir, model_header(1, 2, 3) + binding_pair_network(50, 40, 0.01, 0.5) + params);
+        write_file(dir.file("summary.txt"), "previous\n");
+        RunResult r = run_plenta_in(dir.path());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "Model file " + dir.path() + "/model.txt: randseed = " + seed +
+                             " is outside 1..2147483398. Exit.\n");
+        EXPECT_EQ(read_file(dir.file("summary.txt")), "previous\n");
+        EXPECT_FALSE(exists(dir.file("traj_1")));
+    }
 }
 
 TEST(E2eFailure, SnapshotGridOfTenthsNeverLoopsForever) {

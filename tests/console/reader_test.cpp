@@ -410,5 +410,33 @@ TEST(ReadAllocation, CountsBeyondTheTextAllocateNothing) {
     EXPECT_EQ(n.model.reactions[0].id, 6);  // the StoP value went nowhere; reading went on
 }
 
+TEST(ReadWarnings, NoneForTheStoredModels) {
+    for (const char* name : {"all_types", "binding_pair", "tau_leap"}) {
+        ConsoleModel m;
+        ASSERT_EQ(load_console_model(kModels + "/" + name, m), "");
+        EXPECT_TRUE(m.warnings.empty()) << name << ": " << m.warnings.front();
+    }
+}
+
+TEST(ReadWarnings, EachSkippedPlaceOnceAndAtMostTwentyKept) {
+    // 40 species lines without counts: every species read stops at the next
+    // line, 40 places in all; the first 20 are kept, the rest counted.  A
+    // warning names the line where the unmatched read began.
+    std::string text = "t\ns\ne\n\nnum_sets = 1\nnum_rxns = 1\nnum_cmpds = 40\n\n";
+    for (int c = 0; c < 40; c++) text += "S" + std::to_string(c) + "\n";
+    ReadResult r = read_text(text, 1, 1, 40);
+    ASSERT_EQ(r.notes.warnings.size(), kMaxReadWarnings);
+    EXPECT_GT(r.notes.warnings_dropped, 0);
+    EXPECT_EQ(r.notes.warnings[0].line, 9);  // where the read began: S0's line
+    EXPECT_EQ(r.notes.warnings[0].where, "species 0");
+    EXPECT_EQ(r.notes.warnings[0].expected, "\"<name> <number>\"");
+    EXPECT_EQ(r.notes.warnings[0].found, "\"S0\"");
+    EXPECT_EQ(format_read_warning("m.txt", r.notes.warnings[0]),
+              "Warning: model file m.txt, line 9 (species 0): expected \"<name> <number>\", "
+              "found \"S0\"; skipped.\n");
+    // The skipped text changes nothing of what is read: S1 is species 1's name.
+    EXPECT_EQ(std::string(r.model.species[1].name), "S1");
+}
+
 }  // namespace
 }  // namespace plenta

@@ -251,5 +251,22 @@ TEST(ReadLine, LongLineTakesSeveralReads) {
     EXPECT_EQ(in.read_line(kSkipLineChars, &complete), "next");
 }
 
+TEST(ScanRecord, CompletenessNumberAsWrittenAndLines) {
+    TextScanner in("a = 99999999999\nb = -5\nc 1\n");
+    std::uint32_t v = 0;
+    EXPECT_EQ(in.scan("a = %lu\n", {&v}), 1);
+    EXPECT_TRUE(in.last_scan_complete());
+    EXPECT_EQ(v, 1215752191u);                              // stored modulo 2^32
+    EXPECT_EQ(in.last_unsigned_as_written(), 99999999999LL);  // but known as written
+    EXPECT_EQ(in.scan("b = %lu\n", {&v}), 1);
+    EXPECT_EQ(in.last_unsigned_as_written(), -5);
+    EXPECT_EQ(in.line_of(in.pos()), 3);
+    int n = 0;
+    EXPECT_EQ(in.scan("c = %d", {&n}), 0);  // stops at the blank before "1"
+    EXPECT_FALSE(in.last_scan_complete());
+    EXPECT_EQ(in.line_of(0), 1);  // asked again from the start
+    EXPECT_EQ(in.line_of(in.size()), 4);
+}
+
 }  // namespace
 }  // namespace plenta

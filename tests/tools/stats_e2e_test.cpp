@@ -184,6 +184,52 @@ TEST(StatsFolder, UnreadableFolderGivesOneMessageAndNoTable) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("summary_set1_stats.csv")));
 }
 
+TEST_F(DamagedFolder, SummaryWithFewerRunsThanTheModelIsAnError) {
+    // Interrupted after run 10 of 25: the tables hold what is there, and the
+    // status says the ensemble is incomplete.
+    std::string summary = read_file(dir_.file("summary.txt"));
+    summary.erase(summary.find("grp 1 rxns 2\nset 1 run 11\n"));
+    write_file(dir_.file("summary.txt"), summary);
+    Result r = run_stats("--no-progress '" + dir_.path() + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "plenta-stats: " + dir_.file("summary.txt") +
+                         ": lists 10 runs of set 1, the model gives it 20 (the summary is "
+                         "incomplete: did plenta finish?)\n"
+                         "plenta-stats: " + dir_.file("summary.txt") +
+                         ": lists 0 runs of set 2, the model gives it 5 (the summary is "
+                         "incomplete: did plenta finish?)\n");
+    EXPECT_EQ(read_csv(dir_.file("summary_set1_stats.csv")).rows[0].back(), 10);
+
+    write_file(dir_.file("summary.txt"), "");
+    r = run_stats("--no-progress '" + dir_.path() + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("lists 0 runs of set 1, the model gives it 20"), std::string::npos) << r.err;
+
+    std::filesystem::remove(dir_.file("summary.txt"));
+    std::filesystem::create_directory(dir_.file("summary.txt"));
+    r = run_stats("--no-progress '" + dir_.path() + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "plenta-stats: " + dir_.file("summary.txt") +
+                         ": is a folder, not the summary file\n");
+}
+
+TEST(StatsFolder, RelativeDataDirectoryIsTheFolderItself) {
+    // A folder whose constants.txt names "./" can be copied and read from
+    // anywhere: the data directory is taken relative to FOLDER.
+    TempDir dir;
+    const std::string run1 = dir.file("run1"), run2 = dir.file("run2");
+    std::filesystem::create_directory(run1);
+    write_file(run1 + "/model.txt", birth_death_model(4, 1));
+    write_file(run1 + "/constants.txt", "./\nmodel.txt\n");
+    ASSERT_EQ(run_plenta(run1).status, 0);
+    std::filesystem::copy(run1, run2, std::filesystem::copy_options::recursive);
+    std::filesystem::remove(run1 + "/summary.txt");  // run2 must not read run1
+    Result r = run("cd '" + dir.path() + "' && '" PLENTA_STATS_EXE "' --no-progress run2");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(run2 + "/summary_set1_stats.csv"));
+    EXPECT_FALSE(std::filesystem::exists(run1 + "/summary_set1_stats.csv"));
+}
+
 TEST(StatsCommandLine, HelpAndUsageErrors) {
     Result help = run_stats("--help");
     EXPECT_EQ(help.status, 0);

@@ -31,6 +31,18 @@ TEST(RunningMoments, AgreeWithTwoPassValuesAndStayAccurateFarFromZero) {
     EXPECT_EQ(exact_mean(RunningMoments{}), 0.0);
 }
 
+TEST(RunningMoments, SumsOfCountsNear2To63DoNotOverflow) {
+    // Three samples of 2^63 - 1: their sum needs 65 bits; the mean is exact.
+    const long long big = 9223372036854775807LL;
+    RunningMoments m;
+    for (int i = 0; i < 3; i++) add_sample(m, big);
+    EXPECT_EQ(exact_mean(m), 9223372036854775807.0);
+    EXPECT_EQ(m.max, big);
+    RunningMoments low;
+    for (int i = 0; i < 3; i++) add_sample(low, -big - 1);
+    EXPECT_EQ(exact_mean(low), -9223372036854775808.0);
+}
+
 const TrajectoryLayout kLayout{1, 2, 0.5, 0.0};
 
 TEST(ParseTrajectory, ReadsLinesTotalsAndGridIndices) {
@@ -189,6 +201,17 @@ TEST(SummaryReader, RunsWithAndWithoutTotals) {
     SummaryReader wrong(dir.file("s"), 3);
     EXPECT_FALSE(wrong.next(run));
     EXPECT_EQ(wrong.error(), "line 1: expected 'grp 1 rxns 3', found 'grp 1 rxns 2'");
+}
+
+TEST(ParseTrajectory, FiringColumnsAddingUpBeyond64BitsAreRefused) {
+    const std::string big = "9223372036854775807";
+    Trajectory t;
+    const std::string text = "run 1 points 2 n_mon 1 n_rxn 2\n0\t1\t" + big + "\t0\n0.5\t1\t" +
+                             big + "\t0";
+    const std::string problem = parse_trajectory(text, kLayout, t);
+    EXPECT_NE(problem.find("firing numbers of reaction 1 add up beyond the range of 64 bits"),
+              std::string::npos)
+        << problem;
 }
 
 }  // namespace

@@ -103,7 +103,7 @@ int run(int rank, int size, int argc, char** argv) {
     ConsoleOptions options;
     std::string fault = parse_options(argc, argv, options);
     if (fault.empty() && (options.jobs > 0 || options.slices > 0 || options.merge_summary ||
-                          options.streams_given))
+                          options.streams_given || options.check))
         fault = "the ranks share out the runs themselves: only --method applies";
     if (!fault.empty()) {
         if (rank == 0) std::fputs(("plenta-mpi: " + fault + "\n").c_str(), stderr);
@@ -122,6 +122,8 @@ int run(int rank, int size, int argc, char** argv) {
     // give the same answer everywhere, so rank 0 alone prints it.
     ConsoleModel model;
     std::string failure = load_console_model("", model);
+    if (rank == 0)
+        for (const std::string& warning : model.warnings) std::fputs(warning.c_str(), stderr);
     if (failure.empty()) failure = check_console_run(model, options);
     if (failure.empty()) failure = ensemble::check_run_total(model);
     if (!all_ranks(failure.empty())) {
@@ -129,14 +131,13 @@ int run(int rank, int size, int argc, char** argv) {
         return 1;
     }
 
-    // Rank 0 makes sure the summary can be written before any run, and
-    // removes an older one: it describes files that are about to change.
+    // Rank 0 makes sure the summary can be written before any run; an older
+    // one stays until the new one is complete and renamed over it.
     const std::string tmp = model.summary_path + ".tmp";
     int can_write = 1;
     if (rank == 0) {
         if (std::FILE* f = std::fopen(tmp.c_str(), "wb")) {
             std::fclose(f);
-            std::remove(model.summary_path.c_str());
         } else {
             can_write = 0;
             print_text(ensemble::format_output_message(kMsgCantOpenOutput, model.summary_path));

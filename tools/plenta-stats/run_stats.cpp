@@ -49,6 +49,10 @@ const char kHelpText[] =
     "A trajectory file that is missing, cut short, not of this model, or whose\n"
     "firings do not add up to the summary's totals is left out with one line on\n"
     "standard error naming it; the rest is summarised and the exit status is 1.\n"
+    "A summary that lists fewer runs of a set than the model gives it (plenta\n"
+    "was interrupted, or the file is empty) is summarised as far as it goes\n"
+    "and also ends with status 1.  A relative data directory in constants.txt\n"
+    "(\"./\") is taken relative to FOLDER.\n"
     "Exit status: 0 when every run was summarised, 1 when a run was left out or\n"
     "a file could not be read or written, 2 for a wrong command line.\n"
     "\n"
@@ -263,6 +267,11 @@ int run_stats(const Options& options, std::ostream& out, std::ostream& err) {
         return 1;
     }
     const std::string& summary_path = job.model.summary_path;
+    std::error_code ec;
+    if (std::filesystem::is_directory(summary_path, ec)) {
+        err << "plenta-stats: " << summary_path << ": is a folder, not the summary file\n";
+        return 1;
+    }
     SummaryReader summary(summary_path, job.layout.num_rxns);
     if (!summary.is_open()) {
         err << "plenta-stats: " << summary_path
@@ -274,6 +283,8 @@ int run_stats(const Options& options, std::ostream& out, std::ostream& err) {
 
     SetTable table;
     start_table(job, table, 1);
+    // Runs listed per set, against the runs the model gives each set.
+    std::vector<long long> listed_in_set(static_cast<std::size_t>(num_sets) + 1, 0);
     SummaryRun listed;
     while (summary.next(listed)) {
         if (listed.set_number < table.set_number || listed.set_number > num_sets) {
@@ -290,6 +301,7 @@ int run_stats(const Options& options, std::ostream& out, std::ostream& err) {
             start_table(job, table, table.set_number + 1);
         }
         job.runs_listed++;
+        listed_in_set[static_cast<std::size_t>(listed.set_number)]++;
         summarise_run(job, progress, table, listed);
         progress.update(job.runs_listed, listed.set_number);
     }
@@ -303,6 +315,21 @@ int run_stats(const Options& options, std::ostream& out, std::ostream& err) {
         start_table(job, table, table.set_number + 1);
     }
     progress.clear();
+    // A summary cut short (an interrupted run, an empty file) lists fewer
+    // runs than the model has: its tables hold only those, which is no
+    // success.  Not checked after a reading error, already reported.
+    if (summary.error().empty() && !job.failed) {
+        for (int s = 1; s <= num_sets; s++) {
+            const long long expected = job.model.params.num_repeats[static_cast<std::size_t>(s) - 1];
+            const long long got = listed_in_set[static_cast<std::size_t>(s)];
+            if (got == expected) continue;
+            err << "plenta-stats: " << summary_path << ": lists " << got << " runs of set " << s
+                << ", the model gives it " << expected
+                << (got < expected ? " (the summary is incomplete: did plenta finish?)\n"
+                                   : " (the summary is of another model)\n");
+            job.failed = true;
+        }
+    }
     if (job.runs_left_out > 0)
         err << "plenta-stats: " << job.runs_left_out << " of " << job.runs_listed
             << " runs left out (named above)\n";

@@ -32,7 +32,9 @@ struct RunningMoments {
     long long n = 0;
     double mean = 0.0;
     double m2 = 0.0;  // sum of squared deviations from the running mean
-    long long sum = 0;  // exact for integer counts: the mean printed is sum / n
+    // Exact for integer counts (the mean printed is sum / n), in 128 bits so
+    // that counts near 2^63 cannot overflow it.
+    __extension__ __int128 sum = 0;
     long long min = 0;
     long long max = 0;
 };

@@ -136,8 +136,13 @@ std::string parse_trajectory(const std::string& text, const TrajectoryLayout& la
                                                      std::to_string(layout.num_rxns) +
                                                      " firing numbers after the time");
             out.values.push_back(value);
-            if (c >= static_cast<std::size_t>(layout.num_monit))
-                out.firing_totals[c - static_cast<std::size_t>(layout.num_monit)] += value;
+            if (c >= static_cast<std::size_t>(layout.num_monit)) {
+                long long& total = out.firing_totals[c - static_cast<std::size_t>(layout.num_monit)];
+                if (__builtin_add_overflow(total, value, &total))
+                    return line_problem(line_number, "firing numbers of reaction " +
+                                                         std::to_string(c - static_cast<std::size_t>(layout.num_monit) + 1) +
+                                                         " add up beyond the range of 64 bits");
+            }
         }
         if (pos != end)
             return line_problem(line_number, "text after the model's " +

@@ -25,7 +25,7 @@ TEST(MpiEnsemble, ThreeRanksWriteTheFolderOfOneProcess) {
     }
 }
 
-TEST(MpiEnsemble, AFailingRankLeavesNoSummary) {
+TEST(MpiEnsemble, AFailingRankLeavesNoNewSummaryAndKeepsTheOldOne) {
     TempDir dir;
     write_model(dir, ensemble_model(3));
     write_file(dir.file("summary.txt"), "an older summary\n");
@@ -34,12 +34,26 @@ TEST(MpiEnsemble, AFailingRankLeavesNoSummary) {
     fs::create_directory(dir.file("traj_5"));
     RunResult r = run_in(dir.path(), mpirun(3));
     EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.out.find("Can't open " + dir.file("traj") + "- file. Exit.\n"), std::string::npos)
+    EXPECT_NE(r.out.find("Can't open " + dir.file("traj_5") + " file. Exit.\n"), std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("Run 5 (set 2) failed; no summary was written."), std::string::npos)
         << r.out;
-    EXPECT_FALSE(exists(dir.file("summary.txt")));
+    EXPECT_EQ(read_file(dir.file("summary.txt")), "an older summary\n");
     EXPECT_FALSE(exists(dir.file("summary.txt.tmp")));
+}
+
+TEST(MpiEnsemble, ASeedTheGeneratorCannotTakeIsRefusedBeforeAnyFile) {
+    TempDir dir;
+    std::string model = ensemble_model(2, 0);
+    write_model(dir, model);
+    write_file(dir.file("summary.txt"), "an older summary\n");
+    RunResult r = run_in(dir.path(), mpirun(2));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Model file " + dir.path() + "/model.txt: randseed = 0 is outside "
+                     "1..2147483398. Exit.\n");
+    EXPECT_EQ(read_file(dir.file("summary.txt")), "an older summary\n");
+    EXPECT_EQ(file_names(dir.path()),
+              (std::set<std::string>{"constants.txt", "model.txt", "summary.txt"}));
 }
 
 }  // namespace
