@@ -36,6 +36,9 @@ struct KeptState {
     double total_prob = 0.0;
     double next_time = 0.0;
     int next_rxn = 0;
+    // Whether an event has been drawn in this session: the state at load
+    // ("reaction 1 at time 0") is no event at all and is never fired.
+    bool drawn = false;
 };
 
 KeptState& kept_state();
