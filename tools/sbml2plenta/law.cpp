@@ -15,8 +15,27 @@ namespace {
 // Powers of a sum are expanded term by term; a law of mass action never needs
 // more than a few, and the limit keeps a hostile exponent from exhausting memory.
 constexpr int kMaxExpandedPower = 16;
+// Even within that limit a power of a long sum has combinatorially many
+// terms ((S0 + ... + S13)^16 has some 6.7 * 10^7): every expansion is kept
+// within kMaxTerms terms and every product within kMaxTermProducts pairs of
+// terms, so that such a law is refused in a moment instead of growing memory
+// without bound.  A mass-action law has a handful of terms.
+constexpr std::size_t kMaxTerms = 10000;
+constexpr std::size_t kMaxTermProducts = 1000000;
+// Nesting of the law's tree that the expansion follows by recursion.
+constexpr int kMaxDepth = 1000;
 
 [[noreturn]] void refuse(const std::string& why) { throw LawError{why}; }
+
+void refuse_too_large() {
+    refuse("its expansion into terms of mass action would exceed " + std::to_string(kMaxTerms) +
+           " terms");
+}
+
+const Polynomial& bounded(const Polynomial& p) {
+    if (p.size() > kMaxTerms) refuse_too_large();
+    return p;
+}
 
 Polynomial constant(double c) { return Polynomial{{TermKey{}, c}}; }
 
@@ -31,6 +50,7 @@ void add_term(Polynomial& p, const TermKey& key, double c) {
 Polynomial add(const Polynomial& a, const Polynomial& b) {
     Polynomial sum = a;
     for (const auto& [key, c] : b) add_term(sum, key, c);
+    bounded(sum);
     return sum;
 }
 
@@ -51,9 +71,11 @@ TermKey multiply_keys(const TermKey& a, const TermKey& b, int sign) {
 }
 
 Polynomial multiply(const Polynomial& a, const Polynomial& b) {
+    if (a.size() > kMaxTermProducts / (b.empty() ? 1 : b.size())) refuse_too_large();
     Polynomial product;
     for (const auto& [ka, ca] : a)
         for (const auto& [kb, cb] : b) add_term(product, multiply_keys(ka, kb, 1), ca * cb);
+    bounded(product);
     return product;
 }
 
@@ -116,7 +138,16 @@ std::string function_name(const ASTNode* node) {
     return "operator " + std::to_string(static_cast<int>(node->getType()));
 }
 
-Polynomial expand(const ASTNode* node, const SymbolResolver& resolve) {
+Polynomial expand_node(const ASTNode* node, const SymbolResolver& resolve, int depth);
+
+Polynomial expand(const ASTNode* node, const SymbolResolver& resolve, int depth = 0) {
+    if (node == nullptr) refuse("it has an empty operand");
+    if (depth > kMaxDepth)
+        refuse("it is nested deeper than " + std::to_string(kMaxDepth) + " levels");
+    return expand_node(node, resolve, depth + 1);
+}
+
+Polynomial expand_node(const ASTNode* node, const SymbolResolver& resolve, int depth) {
     const unsigned n = node->getNumChildren();
     switch (node->getType()) {
         case AST_INTEGER:
@@ -132,28 +163,30 @@ Polynomial expand(const ASTNode* node, const SymbolResolver& resolve) {
             return name_polynomial(node, resolve);
         case AST_PLUS: {
             Polynomial sum;  // plus() with no operands is 0
-            for (unsigned i = 0; i < n; i++) sum = add(sum, expand(node->getChild(i), resolve));
+            for (unsigned i = 0; i < n; i++)
+                sum = add(sum, expand(node->getChild(i), resolve, depth));
             return sum;
         }
         case AST_MINUS:
-            if (n == 1) return negate(expand(node->getChild(0), resolve));
+            if (n == 1) return negate(expand(node->getChild(0), resolve, depth));
             if (n != 2) refuse("a subtraction has " + std::to_string(n) + " operands");
-            return add(expand(node->getChild(0), resolve),
-                       negate(expand(node->getChild(1), resolve)));
+            return add(expand(node->getChild(0), resolve, depth),
+                       negate(expand(node->getChild(1), resolve, depth)));
         case AST_TIMES: {
             Polynomial product = constant(1.0);  // times() with no operands is 1
             for (unsigned i = 0; i < n; i++)
-                product = multiply(product, expand(node->getChild(i), resolve));
+                product = multiply(product, expand(node->getChild(i), resolve, depth));
             return product;
         }
         case AST_DIVIDE:
             if (n != 2) refuse("a division has " + std::to_string(n) + " operands");
-            return divide(expand(node->getChild(0), resolve), expand(node->getChild(1), resolve));
+            return divide(expand(node->getChild(0), resolve, depth),
+                          expand(node->getChild(1), resolve, depth));
         case AST_POWER:
         case AST_FUNCTION_POWER:
             if (n != 2) refuse("a power has " + std::to_string(n) + " operands");
-            return power(expand(node->getChild(0), resolve),
-                         integer_exponent(expand(node->getChild(1), resolve)));
+            return power(expand(node->getChild(0), resolve, depth),
+                         integer_exponent(expand(node->getChild(1), resolve, depth)));
         case AST_NAME_TIME:
             refuse("it depends on the time, which is not mass action");
         case AST_NAME_AVOGADRO:
@@ -185,14 +218,16 @@ bool is_difference(const ASTNode* node) {
            node->getChild(1)->getType() == AST_MINUS && node->getChild(1)->getNumChildren() == 1;
 }
 
-bool contains_difference(const ASTNode* node) {
+bool contains_difference(const ASTNode* node, int depth = 0) {
+    if (depth > kMaxDepth)
+        refuse("it is nested deeper than " + std::to_string(kMaxDepth) + " levels");
     if (is_difference(node)) return true;
     if (node->getType() == AST_TIMES) {
         for (unsigned i = 0; i < node->getNumChildren(); i++)
-            if (contains_difference(node->getChild(i))) return true;
+            if (contains_difference(node->getChild(i), depth + 1)) return true;
     }
     if (node->getType() == AST_DIVIDE && node->getNumChildren() == 2)
-        return contains_difference(node->getChild(0));
+        return contains_difference(node->getChild(0), depth + 1);
     return false;
 }
 
@@ -203,9 +238,13 @@ Polynomial law_polynomial(const ASTNode* law, const SymbolResolver& resolve) {
     return expand(law, resolve);
 }
 
-bool split_difference(const ASTNode* law, const SymbolResolver& resolve, Polynomial& forward,
-                      Polynomial& reverse) {
+namespace {
+
+bool split_at(const ASTNode* law, const SymbolResolver& resolve, Polynomial& forward,
+              Polynomial& reverse, int depth) {
     if (!law) return false;
+    if (depth > kMaxDepth)
+        refuse("it is nested deeper than " + std::to_string(kMaxDepth) + " levels");
     if (is_difference(law)) {
         forward = expand(law->getChild(0), resolve);
         const ASTNode* second = law->getChild(1);
@@ -214,7 +253,7 @@ bool split_difference(const ASTNode* law, const SymbolResolver& resolve, Polynom
         return true;
     }
     if (law->getType() == AST_DIVIDE && law->getNumChildren() == 2) {
-        if (!split_difference(law->getChild(0), resolve, forward, reverse)) return false;
+        if (!split_at(law->getChild(0), resolve, forward, reverse, depth + 1)) return false;
         apply_factor(forward, reverse, expand(law->getChild(1), resolve), true);
         return true;
     }
@@ -229,8 +268,8 @@ bool split_difference(const ASTNode* law, const SymbolResolver& resolve, Polynom
         split_child = static_cast<int>(i);
     }
     if (split_child < 0) return false;
-    if (!split_difference(law->getChild(static_cast<unsigned>(split_child)), resolve, forward,
-                          reverse))
+    if (!split_at(law->getChild(static_cast<unsigned>(split_child)), resolve, forward, reverse,
+                  depth + 1))
         return false;
     Polynomial before = constant(1.0), after = constant(1.0);
     for (unsigned i = 0; i < law->getNumChildren(); i++) {
@@ -246,6 +285,13 @@ bool split_difference(const ASTNode* law, const SymbolResolver& resolve, Polynom
     forward = multiply(f2, after);
     reverse = multiply(r2, after);
     return true;
+}
+
+}  // namespace
+
+bool split_difference(const ASTNode* law, const SymbolResolver& resolve, Polynomial& forward,
+                      Polynomial& reverse) {
+    return split_at(law, resolve, forward, reverse, 0);
 }
 
 std::string law_text(const ASTNode* law) {
