@@ -43,8 +43,8 @@ constexpr auto kSignalCheckPeriod = std::chrono::milliseconds(100);
 // Snapshots between two looks at the clock.
 constexpr int kSnapshotsPerClockCheck = 64;
 // Firings of the exact methods between two returns of the engine: some
-// milliseconds of work.
-constexpr int kChunkFirings = 1 << 16;
+// tenth of a millisecond of work, and a log that stays in cache.
+constexpr int kChunkFirings = 1 << 12;
 
 // The random library's generator and Poisson state, restored when this goes
 // out of scope: Python code run in the middle of a simulation (the progress
