@@ -72,6 +72,12 @@ public:
     RandomLibraryGuard& operator=(const RandomLibraryGuard&) = delete;
 };
 
+// ---- Argument reader ----
+
+// Reads and checks the five inputs of tamrin as a call does, raising the
+// call's error for the first fault, and simulates nothing.
+void check_tamrin_inputs(const mxArray* prhs[]);
+
 // ---- Reaction reader ----
 
 // Reads the reaction structure `rxn` (cell i of the first input) into

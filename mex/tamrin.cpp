@@ -309,6 +309,16 @@ void check_start_values(const Call& c) {
     if (!time.empty()) gateway_error("tamrin:badParameter", "parameter %s", time.c_str());
 }
 
+// Every input read and checked, in the order the errors are reported.
+void read_inputs(const mxArray* prhs[], Call& c) {
+    read_sizes(prhs, c);
+    read_reactions(prhs[kInRxns], c);
+    read_species(prhs[kInCounts], c);
+    read_monitored(prhs[kInMonit], c);
+    read_parameters(prhs[kInParams], c);
+    check_start_values(c);
+}
+
 // ---- Outputs ----
 
 void create_outputs(Call& c, mxArray* plhs[]) {
@@ -605,6 +615,12 @@ void run_mode(Call& c) {
 }
 
 }  // namespace
+
+void check_tamrin_inputs(const mxArray* prhs[]) {
+    Call c;
+    read_inputs(prhs, c);
+}
+
 }  // namespace mex
 }  // namespace plenta
 
@@ -615,12 +631,7 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
 
     RandomLibraryGuard guard;
     Call c;
-    read_sizes(prhs, c);
-    read_reactions(prhs[kInRxns], c);
-    read_species(prhs[kInCounts], c);
-    read_monitored(prhs[kInMonit], c);
-    read_parameters(prhs[kInParams], c);
-    check_start_values(c);
+    read_inputs(prhs, c);
     // The same lists either way; composition-rejection, the method for large
     // networks, has them built through the species index.
     if (c.use_cr)
