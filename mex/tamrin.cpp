@@ -39,9 +39,6 @@ namespace {
 constexpr int kNumInputs = 5;
 constexpr int kNumOutputs = 8;
 constexpr double kIntLimit = 2147483648.0;  // 2^31: the first double outside int
-// setall(s, s) seeds both components, so s must lie below the smaller modulus
-// (2147483399); otherwise the generator stops inside mltmod.
-constexpr double kMaxSeed = 2147483398.0;
 constexpr double kUint32Limit = 4294967296.0;  // 2^32
 
 // Positions of the inputs and outputs.
@@ -280,11 +277,15 @@ void read_parameters(const mxArray* s, Call& c) {
     if (p.algorithm == kTauLeaping) p.tau_error = parameter(s, "tau_error");
     read_method(s, c);
 
-    // setall would stop the host process inside mltmod for such a seed.
-    if (c.mode == Mode::kInitialise && !(c.randseed >= 1.0 && c.randseed < kMaxSeed + 1.0))
-        gateway_error("tamrin:badSeed",
-                      "parameter \"randseed\" = %g: the generator needs a seed in 1..%.0f",
-                      c.randseed, kMaxSeed);
+    // setall would stop the host process inside mltmod for such a seed.  The
+    // seed is truncated toward zero like every whole-number parameter.
+    if (c.mode == Mode::kInitialise) {
+        const bool whole = std::fabs(c.randseed) < 9.0e18;  // false for NaN and infinities
+        if (!whole || !check_randseed(static_cast<long long>(c.randseed)).empty())
+            gateway_error("tamrin:badSeed",
+                          "parameter \"randseed\" = %g: the generator needs a seed in %lld..%lld",
+                          c.randseed, kMinRandseed, kMaxRandseed);
+    }
 
     // One result column per snapshot interval of the span, at least one.  A
     // quotient short of a whole number by rounding only (0.3 / 0.1) counts as
