@@ -171,7 +171,22 @@ def test_draws_of_a_progress_callback_leave_the_result_unchanged(algorithm, tau_
     pr.set_generator(1)
 
 
-def test_a_run_fault_error_carries_the_finished_runs():
-    err = plenta.RunFaultError("run 3: reaction 1 at time 2: propensity -1 is not a finite "
-                               "number >= 0.", result="partial")
-    assert isinstance(err, ValueError) and err.result == "partial"
+def test_a_fault_of_a_run_raises_with_the_finished_runs(monkeypatch):
+    # The engine records a fault in the run's parameters; the module hands
+    # back the runs finished before it with the fault's sentence.  Here the
+    # compiled call's result is given a fault after two finished runs.
+    compiled = plenta._plenta._simulate
+    message = "run 3: reaction 2 at time 0.5: species 0 would go to -1, below 0."
+
+    def with_fault(*args):
+        raw = compiled(*args)
+        raw["fault"] = message
+        return raw
+
+    reference = dimer_model_python().simulate(**ARGS)
+    monkeypatch.setattr(plenta._plenta, "_simulate", with_fault)
+    with pytest.raises(plenta.RunFaultError) as err:
+        dimer_model_python().simulate(**ARGS)
+    assert isinstance(err.value, ValueError) and str(err.value) == message
+    np.testing.assert_array_equal(err.value.result.counts, reference.counts)
+    assert err.value.result.runs == 2
