@@ -566,6 +566,12 @@ void simulate(Call& c) {
         if (!kept_event_usable(c, matrix, from_counts)) redraw_kept_event(c, start);
         c.drew = true;
     }
+    // Tau-leaping goes on from the propensities handed in: a negative one
+    // gives a negative leap, and time would run backwards.
+    if (p.algorithm == kTauLeaping && span_continues(t, start, end, p.snapshot_interval)) {
+        propensities_of_counts(c, start);
+        check_propensities(c, start);
+    }
     while (span_continues(t, start, end, p.snapshot_interval)) {
         advance_to_boundary(c, matrix, evlog, events, t);
         if (snapshots < c.model.num_points) {

@@ -188,6 +188,14 @@ err = expect_error(@() call({u}, [5; 5], p, []), 'tamrin:runFault');
 assert(mentions(err, 'reaction 1', 'propensity -'), err.message);
 err = expect_error(@() call({u}, [5; 5], tamrin_params('update', 0), []), 'tamrin:runFault');
 assert(mentions(err, 'reaction 1', 'propensity -'), err.message);
+q = tamrin_params('update', 0, 'stoch_algor', 3, 'tau_error', 0.03);
+err = expect_error(@() call({u}, [5; 5], q, []), 'tamrin:runFault');
+assert(mentions(err, 'reaction 1', 'propensity -'), err.message);
+% ... and so is a propensity handed in that is negative.
+r = rxns{2};
+r.ai = -3;
+err = expect_error(@() call(with_second(r), counts, q, monit), 'tamrin:runFault');
+assert(mentions(err, 'reaction 2', 'propensity -3'), err.message);
 
 % After all of these the gateway works as before.
 assert(isequal(call(rxns, counts, p, monit), ref), 'the gateway changed after refused inputs');
