@@ -36,6 +36,9 @@ struct KeptState {
     double total_prob = 0.0;
     double next_time = 0.0;
     int next_rxn = 0;
+    // Whether an event has been drawn in this session: the state at load
+    // ("reaction 1 at time 0") is no event at all and is never fired.
+    bool drawn = false;
 };
 
 KeptState& kept_state();
@@ -68,6 +71,12 @@ public:
     RandomLibraryGuard(const RandomLibraryGuard&) = delete;
     RandomLibraryGuard& operator=(const RandomLibraryGuard&) = delete;
 };
+
+// ---- Argument reader ----
+
+// Reads and checks the five inputs of tamrin as a call does, raising the
+// call's error for the first fault, and simulates nothing.
+void check_tamrin_inputs(const mxArray* prhs[]);
 
 // ---- Reaction reader ----
 

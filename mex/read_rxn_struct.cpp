@@ -203,6 +203,12 @@ void read_rxn_struct(int i, const mxArray* rxn, std::vector<Reaction>& reactions
     const mxArray* type = lookup(rxn, "type");
     if (type == nullptr)
         gateway_error("tamrin:missingField", "reaction %d has no field \"type\"", i + 1);
+    // A number or any other class has no text to compare with the type
+    // names; read as text it would be empty and silently become "binding".
+    if (!mxIsChar(type))
+        gateway_error("tamrin:badField",
+                      "reaction %d: field \"type\" must be a type name (text), not of class %s",
+                      i + 1, mxGetClassName(type));
     const int truncated = mxGetString(type, r.rxntype, kNameLen);
     // The type index comes from whatever text was stored, then the warning.
     r.rxn_index = assign_rxn_index(r.rxntype);

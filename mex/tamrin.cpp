@@ -39,9 +39,6 @@ namespace {
 constexpr int kNumInputs = 5;
 constexpr int kNumOutputs = 8;
 constexpr double kIntLimit = 2147483648.0;  // 2^31: the first double outside int
-// setall(s, s) seeds both components, so s must lie below the smaller modulus
-// (2147483399); otherwise the generator stops inside mltmod.
-constexpr double kMaxSeed = 2147483398.0;
 constexpr double kUint32Limit = 4294967296.0;  // 2^32
 
 // Positions of the inputs and outputs.
@@ -84,6 +81,10 @@ struct Call {
     // composition-rejection, with the state built from the ai inputs.
     bool use_cr = false;
     CrState cr;
+    // Whether the kept state holds an event drawn in this session, and
+    // whether this call leaves one there.
+    bool kept_drawn = false;
+    bool drew = false;
 };
 
 bool is_full_double(const mxArray* a) { return mxIsDouble(a) && !mxIsSparse(a); }
@@ -105,15 +106,47 @@ void read_sizes(const mxArray* prhs[], Call& c) {
                       "input 3 (the initial counts) must be a real double column vector");
     if (!mxIsStruct(prhs[kInParams]) || mxGetNumberOfElements(prhs[kInParams]) == 0)
         gateway_error("tamrin:badInput", "input 4 (the parameters) must be a structure");
+    // Only element 1 of a structure array would be read: refused rather
+    // than the others silently ignored.
+    if (mxGetNumberOfElements(prhs[kInParams]) > 1)
+        gateway_error("tamrin:badInput",
+                      "input 4 (the parameters) must be one structure, not a structure array of "
+                      "%zu elements",
+                      static_cast<std::size_t>(mxGetNumberOfElements(prhs[kInParams])));
     if (!is_full_double(prhs[kInMonit]))
         gateway_error("tamrin:badInput",
                       "input 5 (the monitored species) must be a real double row vector");
     c.model.num_rxns = checked_size(mxGetNumberOfElements(prhs[kInRxns]), "input 1");
-    c.model.num_cmpds = checked_size(mxGetM(prhs[kInCounts]), "input 3");
-    if (c.model.num_cmpds > 0 && mxGetN(prhs[kInCounts]) == 0)
+
+    // The counts are a column (one row per species); a row vector is taken
+    // as the same list.  A matrix has no one reading and is refused.
+    const std::size_t count_rows = mxGetM(prhs[kInCounts]);
+    const std::size_t count_cols = mxGetN(prhs[kInCounts]);
+    std::size_t num_counts = count_rows;
+    if (count_rows == 1 && count_cols > 1)
+        num_counts = count_cols;
+    else if (count_cols > 1)
+        gateway_error("tamrin:badInput",
+                      "input 3 (the initial counts) must be a vector of one count per species, "
+                      "not a %zu-by-%zu matrix",
+                      count_rows, count_cols);
+    c.model.num_cmpds = checked_size(num_counts, "input 3");
+    if (c.model.num_cmpds > 0 && count_cols == 0)
         gateway_error("tamrin:badInput", "input 3 (the initial counts) has rows but no column");
-    c.model.num_monit = checked_size(mxGetN(prhs[kInMonit]), "input 5");
-    if (c.model.num_monit > 0 && mxGetM(prhs[kInMonit]) == 0)
+
+    // The monitored species are a row; a column vector is the same list.
+    const std::size_t monit_rows = mxGetM(prhs[kInMonit]);
+    const std::size_t monit_cols = mxGetN(prhs[kInMonit]);
+    std::size_t num_monit = monit_cols;
+    if (monit_cols == 1 && monit_rows > 1)
+        num_monit = monit_rows;
+    else if (monit_rows > 1)
+        gateway_error("tamrin:badInput",
+                      "input 5 (the monitored species) must be a vector of species positions, "
+                      "not a %zu-by-%zu matrix",
+                      monit_rows, monit_cols);
+    c.model.num_monit = checked_size(num_monit, "input 5");
+    if (c.model.num_monit > 0 && monit_rows == 0)
         gateway_error("tamrin:badInput", "input 5 (the monitored species) has columns but no row");
 }
 
@@ -129,6 +162,11 @@ void read_reactions(const mxArray* cells, Call& c) {
         if (rxn == nullptr || !mxIsStruct(rxn) || mxGetNumberOfElements(rxn) == 0)
             gateway_error("tamrin:badInput", "input 1, cell %d: must be a reaction structure",
                           i + 1);
+        if (mxGetNumberOfElements(rxn) > 1)
+            gateway_error("tamrin:badInput",
+                          "input 1, cell %d: must be one reaction structure, not a structure "
+                          "array of %zu elements",
+                          i + 1, static_cast<std::size_t>(mxGetNumberOfElements(rxn)));
         read_rxn_struct(i, rxn, c.reactions, c.model);
         c.fire_count[i] = 0;
     }
@@ -239,11 +277,15 @@ void read_parameters(const mxArray* s, Call& c) {
     if (p.algorithm == kTauLeaping) p.tau_error = parameter(s, "tau_error");
     read_method(s, c);
 
-    // setall would stop the host process inside mltmod for such a seed.
-    if (c.mode == Mode::kInitialise && !(c.randseed >= 1.0 && c.randseed < kMaxSeed + 1.0))
-        gateway_error("tamrin:badSeed",
-                      "parameter \"randseed\" = %g: the generator needs a seed in 1..%.0f",
-                      c.randseed, kMaxSeed);
+    // setall would stop the host process inside mltmod for such a seed.  The
+    // seed is truncated toward zero like every whole-number parameter.
+    if (c.mode == Mode::kInitialise) {
+        const bool whole = std::fabs(c.randseed) < 9.0e18;  // false for NaN and infinities
+        if (!whole || !check_randseed(static_cast<long long>(c.randseed)).empty())
+            gateway_error("tamrin:badSeed",
+                          "parameter \"randseed\" = %g: the generator needs a seed in %lld..%lld",
+                          c.randseed, kMinRandseed, kMaxRandseed);
+    }
 
     // One result column per snapshot interval of the span, at least one.  A
     // quotient short of a whole number by rounding only (0.3 / 0.1) counts as
@@ -255,6 +297,27 @@ void read_parameters(const mxArray* s, Call& c) {
                       columns);
     c.model.num_points = static_cast<int>(columns);
     if (c.model.num_points == 0) c.model.num_points = 1;
+}
+
+// The values a run starts from, checked before anything is computed or
+// drawn: a negative or non-finite rate constant or volume makes propensities
+// negative or NaN, and the exact methods' waiting times with them, so that
+// time runs backwards and a call never ends.
+void check_start_values(const Call& c) {
+    const std::string fault = check_run_values(c.model, c.species, c.reactions, c.params);
+    if (!fault.empty()) gateway_error("tamrin:badValue", "%s", fault.c_str());
+    const std::string time = check_finite_time("\"start_time\"", c.params.start_time);
+    if (!time.empty()) gateway_error("tamrin:badParameter", "parameter %s", time.c_str());
+}
+
+// Every input read and checked, in the order the errors are reported.
+void read_inputs(const mxArray* prhs[], Call& c) {
+    read_sizes(prhs, c);
+    read_reactions(prhs[kInRxns], c);
+    read_species(prhs[kInCounts], c);
+    read_monitored(prhs[kInMonit], c);
+    read_parameters(prhs[kInParams], c);
+    check_start_values(c);
 }
 
 // ---- Outputs ----
@@ -309,6 +372,46 @@ void write_records(Call& c) {
     }
 }
 
+// ---- Faults of a run ----
+
+// Ends the call with the engine's fault: a propensity that is not a finite
+// number >= 0, a count that would go below 0 or leave 32 bits.  The call's
+// outputs are not handed out and the kept state stays as the last call that
+// succeeded left it.
+void raise_run_fault(const RunFault& fault) {
+    gateway_error("tamrin:runFault", "the simulation stopped: %s",
+                  describe_run_fault(fault).c_str());
+}
+
+void raise_bad_propensity(int rxn, double t, double a) {
+    RunFault fault;
+    fault.kind = RunFault::kBadPropensity;
+    fault.rxn = rxn;
+    fault.time = t;
+    fault.value = a;
+    raise_run_fault(fault);
+}
+
+// Every propensity must be a finite number >= 0 before an event is drawn from
+// them: a negative sum gives a waiting time that runs backwards.
+void check_propensities(const Call& c, double t) {
+    for (int r = 0; r < c.model.num_rxns; ++r) {
+        const double a = c.reactions[r].ai;
+        if (!(a >= 0.0 && a <= kNeverTime)) raise_bad_propensity(r, t, a);
+    }
+}
+
+// The propensities of the counts handed in, each checked as above ("undef"
+// constants may be negative, and so may their built-in formulas be).
+std::vector<double> propensities_of_counts(const Call& c, double t) {
+    std::vector<double> a(static_cast<std::size_t>(c.model.num_rxns));
+    for (int r = 0; r < c.model.num_rxns; ++r) {
+        a[r] = calc_rxn_prob_vesk(c.reactions[r], c.species, c.params, c.model, r);
+        if (!(a[r] >= 0.0 && a[r] <= kNeverTime)) raise_bad_propensity(r, t, a[r]);
+    }
+    return a;
+}
+
 // ---- Modes ----
 
 // The exact methods fire the kept next reaction first; kept state from a
@@ -323,6 +426,64 @@ void check_kept_event(const Call& c) {
                       p.next_rxn + 1, c.model.num_rxns);
 }
 
+// Whether one firing of reaction r from the current counts leaves every
+// count within 0 .. 2^31 - 1: by the dense row, or by composition-rejection's
+// own sparse row.
+bool firing_possible(const Call& c, const StoichMatrix& matrix, int r) {
+    const auto within = [](long long count) { return count >= 0 && count < 2147483648LL; };
+    if (c.use_cr) {
+        const CrFiring f = cr_firing(c.cr, r);
+        for (int k = 0; k < f.num_changes; ++k) {
+            const long long count = c.species[f.changes[2 * k]].count;
+            if (!within(count + f.changes[2 * k + 1])) return false;
+        }
+        return true;
+    }
+    const std::int32_t* row = matrix.row(r);
+    for (int s = 0; s < c.model.num_cmpds; ++s)
+        if (!within(static_cast<long long>(c.species[s].count) + row[s])) return false;
+    return true;
+}
+
+// Whether the exact methods may go on from the kept next event and the
+// propensities handed in.  Not when no event was drawn in this session (the
+// state at load names reaction 1 at time 0), when the event lies before the
+// call's start, when a propensity handed in is negative or not a number, when
+// the kept reaction cannot fire from the counts given (a count set to 0
+// between calls), or when a reaction whose propensity handed in is not the
+// one of the counts given could fire although its firing is impossible.  A
+// call that hands back the previous call's outputs and counts unchanged
+// always goes on as before.
+bool kept_event_usable(const Call& c, const StoichMatrix& matrix,
+                       const std::vector<double>& from_counts) {
+    const SimParams& p = c.params;
+    if (!c.kept_drawn) return false;
+    if (std::isnan(p.next_time) || p.next_time < p.start_time) return false;
+    const bool pending = p.next_time < kNeverTime;
+    if (pending && !firing_possible(c, matrix, p.next_rxn)) return false;
+    for (int r = 0; r < c.model.num_rxns; ++r) {
+        const double a = c.reactions[r].ai;
+        if (!(a >= 0.0 && a <= kNeverTime)) return false;
+        if (a > 0.0 && a != from_counts[r] && !firing_possible(c, matrix, r)) return false;
+    }
+    return true;
+}
+
+// The kept event is drawn afresh from the call's start, from propensities of
+// the counts given, as an initialising call would draw it.
+void redraw_kept_event(Call& c, double start) {
+    SimParams& p = c.params;
+    update_rxn_prob_all(c.reactions, c.species, p, c.model, start);
+    check_propensities(c, start);
+    if (c.use_cr) {
+        cr_build(c.cr, c.reactions, c.model, c.species);
+        find_next_reaction_cr(p.next_time, p.next_rxn, p.total_prob, c.cr, start);
+    } else {
+        find_next_reaction_vesk(p.next_time, p.next_rxn, p.total_prob, c.reactions, p.algorithm,
+                                1, c.model, start);
+    }
+}
+
 void run_engine(Call& c, const StoichMatrix& matrix, EventLog evlog, int& events, double& t) {
     if (c.params.algorithm == kTauLeaping)
         vesk_tau(c.reactions, c.model, c.species, matrix, c.params, evlog, events, c.fire_count, t);
@@ -330,6 +491,7 @@ void run_engine(Call& c, const StoichMatrix& matrix, EventLog evlog, int& events
         vesk_cr(c.cr, c.reactions, c.model, c.species, c.params, evlog, events, c.fire_count, t);
     else
         vesk(c.reactions, c.model, c.species, matrix, c.params, evlog, events, c.fire_count, t);
+    if (c.params.fault.raised()) raise_run_fault(c.params.fault);
 }
 
 // Engine calls until t reaches the next snapshot boundary.  An engine call
@@ -374,7 +536,7 @@ void simulate(Call& c) {
         matrix = StoichMatrix(c.model.num_rxns, c.model.num_cmpds);
         create_stoich_matrix(c.model, c.reactions, matrix);
     }
-    if (p.algorithm != kTauLeaping) check_kept_event(c);
+    if (p.algorithm != kTauLeaping && c.kept_drawn) check_kept_event(c);
     // The network and its propensities come anew with every call, so the
     // composition-rejection state is built from the ai inputs each time; the
     // call goes on from the kept next event as the defined methods do.
@@ -396,6 +558,20 @@ void simulate(Call& c) {
     int snapshots = 0;
     double last_column_time = t;
     const double end = p.start_time + p.timestep;
+    // A kept event that cannot be fired is never fired: it is drawn afresh
+    // before the first firing (a call of no span fires nothing and hands its
+    // inputs back).
+    if (p.algorithm != kTauLeaping && span_continues(t, start, end, p.snapshot_interval)) {
+        const std::vector<double> from_counts = propensities_of_counts(c, start);
+        if (!kept_event_usable(c, matrix, from_counts)) redraw_kept_event(c, start);
+        c.drew = true;
+    }
+    // Tau-leaping goes on from the propensities handed in: a negative one
+    // gives a negative leap, and time would run backwards.
+    if (p.algorithm == kTauLeaping && span_continues(t, start, end, p.snapshot_interval)) {
+        propensities_of_counts(c, start);
+        check_propensities(c, start);
+    }
     while (span_continues(t, start, end, p.snapshot_interval)) {
         advance_to_boundary(c, matrix, evlog, events, t);
         if (snapshots < c.model.num_points) {
@@ -428,7 +604,9 @@ void run_mode(Call& c) {
             const std::int32_t seed = static_cast<std::int32_t>(c.randseed);
             setall(seed, seed);
             update_rxn_prob_all(c.reactions, c.species, c.params, c.model, 0.0);
+            check_propensities(c, 0.0);
             draw_next_event(c);
+            c.drew = true;
             break;
         }
         case Mode::kRecompute:
@@ -436,12 +614,20 @@ void run_mode(Call& c) {
             break;
         case Mode::kRecomputeAndDraw:
             update_rxn_prob_all(c.reactions, c.species, c.params, c.model, 0.0);
+            check_propensities(c, 0.0);
             draw_next_event(c);
+            c.drew = true;
             break;
     }
 }
 
 }  // namespace
+
+void check_tamrin_inputs(const mxArray* prhs[]) {
+    Call c;
+    read_inputs(prhs, c);
+}
+
 }  // namespace mex
 }  // namespace plenta
 
@@ -452,11 +638,7 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
 
     RandomLibraryGuard guard;
     Call c;
-    read_sizes(prhs, c);
-    read_reactions(prhs[kInRxns], c);
-    read_species(prhs[kInCounts], c);
-    read_monitored(prhs[kInMonit], c);
-    read_parameters(prhs[kInParams], c);
+    read_inputs(prhs, c);
     // The same lists either way; composition-rejection, the method for large
     // networks, has them built through the species index.
     if (c.use_cr)
@@ -471,9 +653,11 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
     c.params.total_prob = kept.total_prob;
     c.params.next_time = kept.next_time;
     c.params.next_rxn = kept.next_rxn;
+    c.kept_drawn = kept.drawn;
     run_mode(c);
     write_records(c);
     kept.total_prob = c.params.total_prob;
     kept.next_time = c.params.next_time;
     kept.next_rxn = c.params.next_rxn;
+    kept.drawn = kept.drawn || c.drew;
 }

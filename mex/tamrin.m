@@ -66,7 +66,10 @@
 %   update              what the call does (compared exactly):
 %                         0  simulate from start_time to
 %                            start_time + timestep, continuing from the
-%                            given counts, ai, time and the kept next event;
+%                            given counts, ai, time and the kept next event
+%                            (drawn afresh from the counts when it cannot
+%                            fire: first call of a session, a count set to
+%                            0 between calls, ai not of these counts);
 %                         2  seed the generator with randseed, compute every
 %                            propensity and draw the next event;
 %                         1  recompute every propensity (and, for

@@ -28,10 +28,12 @@ for variant in normal sanitize; do
   ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 done
 
-# A brief fuzz run of the model-file reader and validator: a clang build of
-# only the fuzz target (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
-# and its 30-second CTest run.  tools/fuzz.sh runs it for longer.
+# A brief fuzz run of the model-file reader and validator, the MATLAB/Octave
+# gateway's argument reader and sbml2plenta's law reader: a clang build of
+# only the fuzz targets (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
+# and their 30-second CTest runs, each with a memory limit.  tools/fuzz.sh
+# runs the model-file reader's for longer.
 echo "=== fuzz build (build-fuzz) ==="
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DPLENTA_FUZZ=ON >/dev/null
-cmake --build build-fuzz -j "$jobs" --target fuzz_model_reader
+cmake --build build-fuzz -j "$jobs" --target fuzz_model_reader fuzz_tamrin_arguments fuzz_sbml_law
 ctest --test-dir build-fuzz --output-on-failure -R '^fuzz_'

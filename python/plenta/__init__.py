@@ -16,6 +16,7 @@ console program ``plenta`` draws them: the same seed gives the same numbers.
 ``plenta.random`` gives the random number library's streams.
 """
 
+import numbers as _numbers
 import sys as _sys
 
 from . import _plenta
@@ -27,8 +28,38 @@ from ._plot import plot
 random = _plenta.random
 _sys.modules[__name__ + ".random"] = random
 
-__all__ = ["Model", "read_model", "Result", "mean", "std", "plot", "random",
+__all__ = ["Model", "read_model", "Result", "RunFaultError", "mean", "std", "plot", "random",
            "REACTION_TYPES", "ALGORITHMS"]
+
+
+class RunFaultError(ValueError):
+    """A run met a fault of the model while it advanced (a propensity that is
+    not a finite number >= 0, a count that would go below 0 or leave 32
+    bits); the message names the run, the reaction, the time and the value.
+    ``result`` holds the runs that finished before it, as a Result."""
+
+    def __init__(self, message, result):
+        super().__init__(message)
+        self.result = result
+
+
+def _whole(value, name, low=None):
+    """An integer argument: Python and NumPy integers, not bool, float or str."""
+    if isinstance(value, bool) or not isinstance(value, _numbers.Integral):
+        raise TypeError(f"{name} must be an integer, not {value!r}")
+    value = int(value)
+    if low is not None and value < low:
+        raise ValueError(f"{name} = {value} is below {low}")
+    if value > 2**31 - 1:
+        raise ValueError(f"{name} = {value} is beyond 2147483647")
+    return value
+
+
+def _real(value, name):
+    """A real argument: a Python or NumPy number, not bool or str."""
+    if isinstance(value, bool) or not isinstance(value, _numbers.Real):
+        raise TypeError(f"{name} must be a number, not {value!r}")
+    return float(value)
 
 
 class Model:
@@ -149,9 +180,20 @@ class Model:
 
         progress: a callable progress(done, total), called after every run
         (with the GIL).  An exception it raises ends the simulation and is
-        raised from simulate.  The simulation runs without the GIL, so other
-        Python threads go on; Ctrl-C (KeyboardInterrupt) ends it too, looked
-        for after every run and about every 0.1 s of a long run.
+        raised from simulate.  It may draw from plenta.random: the
+        simulation's stream is restored after it, so the result is the same.
+        The simulation runs without the GIL, so other Python threads go on;
+        Ctrl-C (KeyboardInterrupt) ends it too, looked for after every run
+        and about every 0.1 s of a long run, inside one snapshot interval
+        too (a tau-leaping run looks at its snapshots and event-log drains).
+
+        runs, set and seed are integers (TypeError for 2.0, 1.9 or "12"),
+        the times numbers.  Counts below 0, rate constants that are not
+        finite numbers >= 0, a volume or tau_error that is not a finite
+        number > 0, a seed outside 1..2147483398 and a first propensity that
+        is negative or not a number raise ValueError before any run.  A
+        fault met during a run raises RunFaultError (a ValueError) with the
+        finished runs in its ``result``.
 
         method: "direct" runs the model's algorithm as defined; "cr" runs the
         exact runs by composition-rejection, as the console program's
@@ -160,6 +202,10 @@ class Model:
         """
         core = self._core
         from_file = core.from_file
+        if runs is not None:
+            runs = _whole(runs, "runs", 0)
+        if set is not None:
+            set = _whole(set, "set")
         if set is None:
             if runs is not None:
                 raise ValueError("with set=None every set runs its own num_repeats; "
@@ -188,10 +234,14 @@ class Model:
             event_log = from_file and core.eventlog_flag == 1
         if progress is not None and not callable(progress):
             raise ValueError("progress must be callable")
-        raw = _plenta._simulate(core, plan, float(time_start), float(time_end),
-                                float(interval), int(seed), bool(event_log), str(method),
-                                progress)
-        return Result(raw, species=self.monitored, seed=int(seed))
+        seed = _whole(seed, "seed")
+        raw = _plenta._simulate(core, plan, _real(time_start, "time_start"),
+                                _real(time_end, "time_end"), _real(interval, "interval"),
+                                seed, bool(event_log), str(method), progress)
+        result = Result(raw, species=self.monitored, seed=seed)
+        if raw["fault"] is not None:
+            raise RunFaultError(raw["fault"], result)
+        return result
 
 
 def read_model(folder="."):

@@ -47,7 +47,30 @@ void require(bool ok, const char* message) {
     if (!ok) throw py::value_error(message);
 }
 
+// Every real argument of a deviate must be a finite number: the library's
+// own checks compare with bounds, which NaN passes, and its rejection loops
+// then never accept (genmul with a NaN probability hangs the interpreter).
+float finite(const char* routine, const char* name, float v) {
+    if (!std::isfinite(v))
+        throw py::value_error(std::string(routine) + ": " + name + " = " + std::to_string(v) +
+                              " is not a finite number");
+    return v;
+}
+
+// A mean whose deviates fit the library's 32-bit results with room to spare
+// (some 10 standard deviations).
+constexpr float kMaxPoissonMean = 1.0e9f;
+
+float poisson_mean(const char* routine, float mu) {
+    finite(routine, "the mean", mu);
+    if (mu > kMaxPoissonMean)
+        throw py::value_error(std::string(routine) + ": the mean " + std::to_string(mu) +
+                              " is beyond 1e9; its deviates would not fit 32 bits");
+    return mu;
+}
+
 std::int32_t ignbin_checked(std::int32_t n, float pp) {
+    finite("ignbin", "pp", pp);
     require(n >= 0, "ignbin: n must be >= 0");
     require(pp >= 0.0f && pp <= 1.0f, "ignbin: pp must lie in [0, 1]");
     RandomLock lock;
@@ -61,6 +84,7 @@ float sgamma_checked(float a) {
 }
 
 float gengam_checked(float a, float r) {
+    finite("gengam", "a", a);
     require(r > 0.0f && std::isfinite(r), "gengam: the shape r must be a positive finite number");
     RandomLock lock;
     return gengam(a, r);
@@ -71,6 +95,10 @@ std::vector<std::int32_t> genmul_checked(std::int32_t n, std::vector<float> p, s
     // checks n, ncat and the probabilities itself.
     require(ncat < 2 || p.size() >= static_cast<std::size_t>(ncat) - 1,
             "genmul: p must hold at least ncat - 1 probabilities");
+    for (std::size_t k = 0; k < p.size() && k + 1 < static_cast<std::size_t>(ncat); k++) {
+        finite("genmul", "a probability", p[k]);
+        require(p[k] >= 0.0f && p[k] <= 1.0f, "genmul: every probability must lie in [0, 1]");
+    }
     std::vector<std::int32_t> ix(ncat > 0 ? static_cast<std::size_t>(ncat) : 0, 0);
     if (p.empty()) p.push_back(0.0f);
     RandomLock lock;
@@ -94,6 +122,8 @@ py::array_t<float> setgmn_array(std::vector<float> mean, py::array_t<float, py::
     // The library stores matrices column by column; a covariance is
     // symmetric, so the row-major copy serves.
     std::vector<float> covm(cov.data(), cov.data() + p * p);
+    for (float v : mean) finite("setgmn", "a mean", v);
+    for (float v : covm) finite("setgmn", "a covariance", v);
     py::array_t<float> parm(p * (p + 3) / 2 + 1);
     RandomLock lock;
     setgmn(mean.data(), covm.data(), static_cast<std::int32_t>(p), parm.mutable_data());
@@ -107,6 +137,7 @@ std::vector<float> genmn_array(py::array_t<float, py::array::c_style | py::array
     const auto p = static_cast<py::ssize_t>(p_value);
     require(parm.shape(0) == p * (p + 3) / 2 + 1, "genmn: parm must come from setgmn");
     std::vector<float> copy(parm.data(), parm.data() + parm.shape(0));
+    for (float v : copy) finite("genmn", "a parameter", v);
     std::vector<float> x(static_cast<std::size_t>(p)), work(static_cast<std::size_t>(p));
     RandomLock lock;
     genmn(copy.data(), x.data(), work.data());
@@ -189,36 +220,82 @@ void bind_random(py::module_& parent) {
           py::arg("phrase"), "Two seeds for setall derived from a text phrase.");
 
     // Poisson, normal and exponential deviates.
-    m.def("ignpoi", [](float mu) { RandomLock lock; return ignpoi(mu); }, py::arg("mu"),
+    m.def("ignpoi", [](float mu) { poisson_mean("ignpoi", mu); RandomLock lock; return ignpoi(mu); }, py::arg("mu"),
           "Poisson deviate of mean mu (Ahrens and Dieter 1982); 0 for mu <= 0.");
-    m.def("my_poisson", [](double mean) { RandomLock lock; return my_poisson(mean); }, py::arg("mean"),
+    m.def("my_poisson", [](double mean) {
+              poisson_mean("my_poisson", static_cast<float>(mean));
+              RandomLock lock;
+              return my_poisson(mean);
+          }, py::arg("mean"),
           "Poisson deviate as tau-leaping draws it (a double mean rounded to single).");
     m.def("snorm", []() { RandomLock lock; return snorm(); }, "Standard normal deviate.");
     m.def("sexpo", []() { RandomLock lock; return sexpo(); }, "Standard exponential deviate.");
 
     // Other deviates.
-    m.def("genbet", [](float a, float b) { RandomLock lock; return genbet(a, b); }, py::arg("aa"),
+    m.def("genbet", [](float a, float b) {
+              finite("genbet", "aa", a);
+              finite("genbet", "bb", b);
+              RandomLock lock;
+              return genbet(a, b);
+          }, py::arg("aa"),
           py::arg("bb"), "Beta(aa, bb) deviate (Cheng's BB and BC).");
-    m.def("genchi", [](float df) { RandomLock lock; return genchi(df); }, py::arg("df"),
+    m.def("genchi", [](float df) { finite("genchi", "df", df); RandomLock lock; return genchi(df); }, py::arg("df"),
           "Chi-square deviate with df degrees of freedom.");
-    m.def("genexp", [](float av) { RandomLock lock; return genexp(av); }, py::arg("av"),
+    m.def("genexp", [](float av) { finite("genexp", "av", av); RandomLock lock; return genexp(av); }, py::arg("av"),
           "Exponential deviate of mean av.");
-    m.def("genf", [](float dfn, float dfd) { RandomLock lock; return genf(dfn, dfd); }, py::arg("dfn"),
+    m.def("genf", [](float dfn, float dfd) {
+              finite("genf", "dfn", dfn);
+              finite("genf", "dfd", dfd);
+              RandomLock lock;
+              return genf(dfn, dfd);
+          }, py::arg("dfn"),
           py::arg("dfd"), "F deviate.");
     m.def("gengam", &gengam_checked, py::arg("a"), py::arg("r"),
           "Gamma deviate with density proportional to x^(r-1) exp(-a x).");
     m.def("sgamma", &sgamma_checked, py::arg("a"), "Standard gamma deviate of shape a.");
-    m.def("gennor", [](float av, float sd) { RandomLock lock; return gennor(av, sd); }, py::arg("av"),
+    m.def("gennor", [](float av, float sd) {
+              finite("gennor", "av", av);
+              finite("gennor", "sd", sd);
+              require(sd >= 0.0f, "gennor: sd must be >= 0");
+              RandomLock lock;
+              return gennor(av, sd);
+          }, py::arg("av"),
           py::arg("sd"), "Normal deviate of mean av and standard deviation sd.");
-    m.def("gennch", [](float df, float x) { RandomLock lock; return gennch(df, x); }, py::arg("df"),
+    m.def("gennch", [](float df, float x) {
+              finite("gennch", "df", df);
+              finite("gennch", "xnonc", x);
+              RandomLock lock;
+              return gennch(df, x);
+          }, py::arg("df"),
           py::arg("xnonc"), "Noncentral chi-square deviate.");
-    m.def("gennf", [](float dfn, float dfd, float x) { RandomLock lock; return gennf(dfn, dfd, x); },
+    m.def("gennf", [](float dfn, float dfd, float x) {
+              finite("gennf", "dfn", dfn);
+              finite("gennf", "dfd", dfd);
+              finite("gennf", "xnonc", x);
+              RandomLock lock;
+              return gennf(dfn, dfd, x);
+          },
           py::arg("dfn"), py::arg("dfd"), py::arg("xnonc"), "Noncentral F deviate.");
-    m.def("genunf", [](float low, float high) { RandomLock lock; return genunf(low, high); },
+    m.def("genunf", [](float low, float high) {
+              finite("genunf", "low", low);
+              finite("genunf", "high", high);
+              RandomLock lock;
+              return genunf(low, high);
+          },
           py::arg("low"), py::arg("high"), "Uniform deviate between low and high.");
     m.def("ignbin", &ignbin_checked, py::arg("n"), py::arg("pp"),
           "Binomial(n, pp) deviate (inversion or BTPE).");
-    m.def("ignnbn", [](std::int32_t n, float p) { RandomLock lock; return ignnbn(n, p); }, py::arg("n"),
+    m.def("ignnbn", [](std::int32_t n, float p) {
+              finite("ignnbn", "p", p);
+              // A Poisson deviate of a gamma mean n (1 - p) / p: kept within
+              // what ignpoi's 32-bit results take.
+              if (n > 0 && p > 0.0f &&
+                  static_cast<double>(n) * (1.0 - p) / p > static_cast<double>(kMaxPoissonMean))
+                  throw py::value_error("ignnbn: the mean n (1 - p) / p is beyond 1e9; its "
+                                        "deviates would not fit 32 bits");
+              RandomLock lock;
+              return ignnbn(n, p);
+          }, py::arg("n"),
           py::arg("p"), "Negative binomial deviate.");
     m.def("ignuin", [](std::int32_t low, std::int32_t high) { RandomLock lock; return ignuin(low, high); },
           py::arg("low"), py::arg("high"), "Uniform integer in [low, high].");

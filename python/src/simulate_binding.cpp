@@ -5,6 +5,14 @@
 // released while the runs are drawn; it is taken back for the progress
 // callback (after every run) and, every tenth of a second or so, to look for
 // a pending signal such as Ctrl-C.
+//
+// The exact methods always run with an event log of kChunkFirings entries,
+// kept only when the caller asked for it: the engine returns whenever the
+// log fills and goes on from the same kept event toward the same boundary,
+// so a snapshot interval of 10^9 firings is drawn in chunks, with a look for
+// signals between them, and with the very same draws and results.  (A
+// tau-leaping run is not chunked: a full log ends its leap early, which
+// changes the run; it looks for signals at its snapshots.)
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -30,12 +38,33 @@ namespace py_module {
 
 namespace {
 
-// The largest seed both generator components take: 1 .. Xm2 - 1.
-constexpr std::int64_t kMaxSeed = 2147483398;
 // How often a long run looks for pending signals.
 constexpr auto kSignalCheckPeriod = std::chrono::milliseconds(100);
 // Snapshots between two looks at the clock.
 constexpr int kSnapshotsPerClockCheck = 64;
+// Firings of the exact methods between two returns of the engine: some
+// tenth of a millisecond of work, and a log that stays in cache.
+constexpr int kChunkFirings = 1 << 12;
+
+// The random library's generator and Poisson state, restored when this goes
+// out of scope: Python code run in the middle of a simulation (the progress
+// callback, a signal handler) may draw from plenta.random, and the
+// simulation's stream must go on as if it had not.
+class StreamKeeper {
+public:
+    StreamKeeper()
+        : generator_(*ranlib_generator_state()), poisson_(*ranlib_poisson_state()) {}
+    ~StreamKeeper() {
+        *ranlib_generator_state() = generator_;
+        *ranlib_poisson_state() = poisson_;
+    }
+    StreamKeeper(const StreamKeeper&) = delete;
+    StreamKeeper& operator=(const StreamKeeper&) = delete;
+
+private:
+    RanlibGeneratorState generator_;
+    RanlibPoissonState poisson_;
+};
 
 // A Python error (a raised KeyboardInterrupt, an exception of the progress
 // callback) is pending in this thread's error indicator; the simulation
@@ -46,6 +75,7 @@ struct PythonErrorPending {};
 // raises (SIGINT raises KeyboardInterrupt) ends the simulation.
 void check_signals() {
     py::gil_scoped_acquire gil;
+    StreamKeeper keep;
     if (PyErr_CheckSignals() != 0) throw PythonErrorPending{};
 }
 
@@ -59,6 +89,7 @@ struct Ensemble {
     std::vector<std::vector<double>> event_times;       // per run
     std::vector<std::vector<std::int64_t>> event_rxns;  // per run: position + 1
     std::size_t runs = 0;
+    std::string fault;  // the fault that ended the call, "" when every run finished
 };
 
 // The recorder of one run: a row of counts and of firings since the previous
@@ -67,9 +98,10 @@ struct Ensemble {
 class ArrayRecorder : public RunRecorder {
 public:
     ArrayRecorder(Ensemble& out, const std::vector<int>& monit, std::size_t num_rxns,
-                  const double* log_times, const double* log_rxns)
+                  const double* log_times, const double* log_rxns, bool keep_events)
         : out_(out), monit_(monit), prev_(num_rxns, 0), log_times_(log_times),
-          log_rxns_(log_rxns), last_check_(std::chrono::steady_clock::now()) {}
+          log_rxns_(log_rxns), keep_events_(keep_events),
+          last_check_(std::chrono::steady_clock::now()) {}
 
     void snapshot(double t, const std::vector<Compound>& species,
                   const std::vector<int>& fire_count, bool) override {
@@ -92,6 +124,7 @@ public:
     }
 
     void take_events(int event_count) {
+        if (!keep_events_) return;  // a log for chunking only
         for (int e = 0; e < event_count; e++) {
             events_t_.push_back(log_times_[e]);
             events_r_.push_back(static_cast<std::int64_t>(log_rxns_[e]));
@@ -115,6 +148,7 @@ private:
     std::vector<int> prev_;
     const double* log_times_;
     const double* log_rxns_;
+    bool keep_events_;
     std::vector<double> times_;
     std::vector<double> events_t_;
     std::vector<std::int64_t> events_r_;
@@ -157,13 +191,16 @@ void run_all(const PyModel& model, const SimulationRequest& req, const py::objec
     p.time_start = req.time_start;
     p.time_end = req.time_end;
     p.snapshot_interval = req.interval;
-    p.eventlog_flag = req.event_log ? 1 : 0;
-    p.eventlog_arraysize = kConsoleEventlogArraysize;
+    // Tau-leaping keeps the console's log size, which decides where its
+    // leaps end; the exact methods log in chunks (see the top of the file).
+    const bool chunked = p.algorithm != kTauLeaping;
+    p.eventlog_flag = req.event_log || chunked ? 1 : 0;
+    p.eventlog_arraysize = chunked ? kChunkFirings : kConsoleEventlogArraysize;
 
     std::vector<double> log_times;
     std::vector<double> log_rxns;
     EventLog buffer;
-    if (req.event_log) {
+    if (p.eventlog_flag == 1) {
         log_times.assign(static_cast<std::size_t>(p.eventlog_arraysize), 0.0);
         log_rxns.assign(static_cast<std::size_t>(p.eventlog_arraysize), 0.0);
         buffer.times = log_times.data();
@@ -183,11 +220,23 @@ void run_all(const PyModel& model, const SimulationRequest& req, const py::objec
         prepare_set(model, work, plan.set, set_counts);
         for (int r = 0; r < plan.runs; r++) {
             ArrayRecorder recorder(out, p.monit, work.reactions.size(), log_times.data(),
-                                   log_rxns.data());
+                                   log_rxns.data(), req.event_log);
             double t = p.time_start;
             int event_count = 0;
-            if (!simulate_run(work, model.matrix, set_counts, fire_count, buffer, recorder, t,
-                              event_count, method))
+            const std::size_t counts_before = out.counts.size();
+            const std::size_t firings_before = out.firings.size();
+            p.fault = RunFault{};
+            const bool finished = simulate_run(work, model.matrix, set_counts, fire_count, buffer,
+                                               recorder, t, event_count, method);
+            if (p.fault.raised()) {
+                // The finished runs are handed back with the fault; the
+                // rows this run had recorded are dropped.
+                out.counts.resize(counts_before);
+                out.firings.resize(firings_before);
+                out.fault = "run " + std::to_string(done + 1) + ": " + describe_run_fault(p.fault);
+                return;
+            }
+            if (!finished)
                 throw std::runtime_error(python_message(stalled_run_message(t, p.snapshot_interval), false));
             recorder.take_events(event_count);
             if (out.runs == 0) {
@@ -206,6 +255,7 @@ void run_all(const PyModel& model, const SimulationRequest& req, const py::objec
             out.runs += 1;
             done += 1;
             py::gil_scoped_acquire gil;
+            StreamKeeper keep;
             if (PyErr_CheckSignals() != 0) throw PythonErrorPending{};
             if (!progress.is_none()) {
                 try {
@@ -248,8 +298,9 @@ void check_request(const PyModel& model, const SimulationRequest& req) {
     if (!std::isfinite(req.interval) || !(req.interval > 0.0))
         throw py::value_error("interval = " + str_g(req.interval) +
                               " is not a positive finite number");
-    if (!std::isfinite(req.time_start) || !std::isfinite(req.time_end))
-        throw py::value_error("time_start and time_end must be finite numbers");
+    for (const std::string& fault : {check_finite_time("time_start", req.time_start),
+                                     check_finite_time("time_end", req.time_end)})
+        if (!fault.empty()) throw py::value_error(fault);
     // The console program's trajectory header counts floor(time_end /
     // interval) + 1 points in an int; the same bound holds here.
     const double points = std::floor(req.time_end / req.interval) + 1.0;
@@ -269,6 +320,34 @@ void check_request(const PyModel& model, const SimulationRequest& req) {
         raise_memory_error("the result of " + str_g(runs) + " runs of " + str_g(snapshots) +
                            " snapshots needs some " + str_g(bytes) +
                            " bytes, more than the machine's memory");
+}
+
+// The values every planned set starts from (counts, rate constants, volume,
+// tau_error) and the propensities of its first state, checked before the
+// first run: a negative count or rate constant makes a propensity negative,
+// and the direct method's waiting time with it, so that time runs backwards
+// and the run never ends.
+void check_start_values(const PyModel& model, const SimulationRequest& req) {
+    ConsoleModel work = model.m;
+    std::vector<int> set_counts;
+    for (const RunPlan& plan : req.plan) {
+        prepare_set(model, work, plan.set, set_counts);
+        for (std::size_t c = 0; c < set_counts.size(); c++) work.species[c].count = set_counts[c];
+        const std::string where =
+            model.m.sets.size() > 1 ? "parameter set " + std::to_string(plan.set + 1) + ": " : "";
+        const std::string fault = check_run_values(work.sizes, work.species, work.reactions,
+                                                   work.params);
+        if (!fault.empty()) throw py::value_error(where + fault);
+        for (int r = 0; r < work.sizes.num_rxns; r++) {
+            RunFault bad;
+            bad.value = calc_rxn_prob_vesk(work.reactions[r], work.species, work.params,
+                                           work.sizes, r);
+            if (bad.value >= 0.0 && bad.value <= kNeverTime) continue;
+            bad.kind = RunFault::kBadPropensity;
+            bad.rxn = r;
+            throw py::value_error(where + describe_run_fault(bad));
+        }
+    }
 }
 
 py::dict simulate(const PyModel& model, const std::vector<std::pair<int, int>>& plan,
@@ -292,15 +371,15 @@ py::dict simulate(const PyModel& model, const std::vector<std::pair<int, int>>& 
         if (runs < 0) throw py::value_error("runs = " + std::to_string(runs) + " is below 0");
         req.plan.push_back({static_cast<std::size_t>(set - 1), runs});
     }
-    if (seed < 1 || seed > kMaxSeed)
-        throw py::value_error("seed = " + std::to_string(seed) + " is outside 1.." +
-                              std::to_string(kMaxSeed));
+    const std::string seed_fault = check_randseed(seed);
+    if (!seed_fault.empty()) throw py::value_error(seed_fault);
     req.seed = static_cast<std::int32_t>(seed);
     req.time_start = time_start;
     req.time_end = time_end;
     req.interval = interval;
     req.event_log = event_log;
     check_request(model, req);
+    check_start_values(model, req);
 
     Ensemble out;
     bool python_error = false;
@@ -320,6 +399,7 @@ py::dict simulate(const PyModel& model, const std::vector<std::pair<int, int>>& 
     const auto monit = static_cast<py::ssize_t>(model.m.params.monit.size());
     const auto rxns = static_cast<py::ssize_t>(model.m.reactions.size());
     py::dict result;
+    result["fault"] = out.fault.empty() ? py::object(py::none()) : py::object(py::str(out.fault));
     result["time"] = take_array(std::move(out.time), {points});
     result["counts"] = take_array(std::move(out.counts), {runs, points, monit});
     result["firings"] = take_array(std::move(out.firings), {runs, points, rxns});

@@ -149,7 +149,7 @@ def test_read_model_raises_the_console_message(tmp_path):
     (dict(seed=2147483399), "outside 1..2147483398"),
     (dict(interval=0.0), "interval = 0 is not a positive finite number"),
     (dict(interval=float("nan")), "not a positive finite number"),
-    (dict(time_end=float("inf")), "must be finite"),
+    (dict(time_end=float("inf")), "time_end = inf is not a finite time"),
     (dict(runs=-1), "runs = -1 is below 0"),
     (dict(set=2), "set = 2 is not a parameter set"),
     (dict(time_end=1e300, interval=1e-300), "outside the range of an int"),

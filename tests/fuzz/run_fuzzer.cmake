@@ -5,7 +5,8 @@
 #
 #   cmake -DFUZZER=... -DCORPUS=... -DREGRESSIONS=... -DDICT=... -DWORK_DIR=... -DSECONDS=...
 #         -P run_fuzzer.cmake
-foreach(var FUZZER CORPUS REGRESSIONS DICT WORK_DIR SECONDS)
+# REGRESSIONS and DICT may be empty (no earlier findings, no dictionary).
+foreach(var FUZZER CORPUS WORK_DIR SECONDS)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "run_fuzzer.cmake: ${var} is not set")
   endif()
@@ -13,14 +14,22 @@ endforeach()
 
 file(REMOVE_RECURSE ${WORK_DIR}/corpus)
 file(MAKE_DIRECTORY ${WORK_DIR}/corpus ${WORK_DIR}/artifacts)
-file(GLOB seeds ${CORPUS}/* ${REGRESSIONS}/*)
+set(seed_globs ${CORPUS}/*)
+if(REGRESSIONS)
+  list(APPEND seed_globs ${REGRESSIONS}/*)
+endif()
+file(GLOB seeds ${seed_globs})
 file(COPY ${seeds} DESTINATION ${WORK_DIR}/corpus)
+set(dict_option "")
+if(DICT)
+  set(dict_option -dict=${DICT})
+endif()
 
 # -close_fd_mask=1: the model builders print a line on standard output for
 # "unique-bi-bi"; keep the fuzzer's own report on standard error readable.
 execute_process(
   COMMAND ${FUZZER} ${WORK_DIR}/corpus
-    -dict=${DICT}
+    ${dict_option}
     -max_total_time=${SECONDS}
     -timeout=10
     -rss_limit_mb=2048

@@ -139,6 +139,64 @@ init = call(rxns, counts, p, monit);
 q = tamrin_params('update', 0, 'start_time', 1e17, 'timestep', 10);
 expect_error(@() call(pass_back(rxns, init{2}, init{3}), counts, q, monit), 'tamrin:noProgress');
 
+% A "type" that is not text: no type name to read (it was read as "binding").
+err = expect_error(@() call(with_second(rx(3, 2, [0; 1], 1)), counts, p, monit), 'tamrin:badField');
+assert(mentions(err, 'reaction 2', '"type"'), err.message);
+
+% Counts as a row vector are the same list; a matrix is refused.  Monitored
+% species as a column vector are the same list; a matrix is refused.
+assert(isequal(call(rxns, counts', p, monit), ref), 'counts as a row vector');
+err = expect_error(@() call(rxns, [counts counts], p, monit), 'tamrin:badInput');
+assert(mentions(err, 'input 3', '3-by-2'), err.message);
+assert(isequal(call(rxns, counts, p, monit'), ref), 'monitored species as a column vector');
+expect_error(@() call(rxns, counts, p, [0 1; 1 2]), 'tamrin:badInput');
+
+% Structure arrays: only one element would be read.
+err = expect_error(@() call(rxns, counts, [p p], monit), 'tamrin:badInput');
+assert(mentions(err, 'input 4', '2 elements'), err.message);
+err = expect_error(@() call({[rxns{1} rxns{1}], rxns{2}}, counts, p, monit), 'tamrin:badInput');
+assert(mentions(err, 'cell 1', '2 elements'), err.message);
+
+% Values no run can start from, refused before anything is drawn, naming the
+% reaction or the field.
+err = expect_error(@() call(with_second(rx('unbinding', 2, [0; 1], -1)), counts, p, monit), ...
+                   'tamrin:badValue');
+assert(mentions(err, 'reaction 2', 'rate constant'), err.message);
+for bad = {NaN, Inf, 1e309}
+  expect_error(@() call(with_second(rx('unbinding', 2, [0; 1], bad{1})), counts, p, monit), ...
+               'tamrin:badValue');
+end
+for v = {0, -1, NaN, Inf}
+  err = expect_error(@() call(rxns, counts, tamrin_params('volume', v{1}), monit), 'tamrin:badValue');
+  assert(mentions(err, 'volume'), err.message);
+end
+for v = {0, -0.1, NaN, Inf}
+  err = expect_error(@() call(rxns, counts, tamrin_params('stoch_algor', 3, 'tau_error', v{1}), ...
+                              monit), 'tamrin:badValue');
+  assert(mentions(err, 'tau_error'), err.message);
+end
+for v = {NaN, Inf, -Inf}
+  err = expect_error(@() call(rxns, counts, tamrin_params('start_time', v{1}), monit), ...
+                     'tamrin:badParameter');
+  assert(mentions(err, '"start_time"'), err.message);
+end
+% An "undef" constant may be negative, but not a propensity: the built-in
+% formula of id 0 is a bimolecular law in k_1, here negative.  Refused before a draw, and a
+% simulating call refuses it too instead of running time backwards.
+u = struct('type', 'undef', 'substrates', [0 1], 'products', [1 1], 'formula', 'f', 'StoP', [1 -1]);
+err = expect_error(@() call({u}, [5; 5], p, []), 'tamrin:runFault');
+assert(mentions(err, 'reaction 1', 'propensity -'), err.message);
+err = expect_error(@() call({u}, [5; 5], tamrin_params('update', 0), []), 'tamrin:runFault');
+assert(mentions(err, 'reaction 1', 'propensity -'), err.message);
+q = tamrin_params('update', 0, 'stoch_algor', 3, 'tau_error', 0.03);
+err = expect_error(@() call({u}, [5; 5], q, []), 'tamrin:runFault');
+assert(mentions(err, 'reaction 1', 'propensity -'), err.message);
+% ... and so is a propensity handed in that is negative.
+r = rxns{2};
+r.ai = -3;
+err = expect_error(@() call(with_second(r), counts, q, monit), 'tamrin:runFault');
+assert(mentions(err, 'reaction 2', 'propensity -3'), err.message);
+
 % After all of these the gateway works as before.
 assert(isequal(call(rxns, counts, p, monit), ref), 'the gateway changed after refused inputs');
 disp('test_validation: ok');

@@ -15,8 +15,33 @@ namespace {
 // Powers of a sum are expanded term by term; a law of mass action never needs
 // more than a few, and the limit keeps a hostile exponent from exhausting memory.
 constexpr int kMaxExpandedPower = 16;
+// Even within that limit a power of a long sum has combinatorially many
+// terms ((S0 + ... + S13)^16 has some 6.7 * 10^7): every polynomial of an
+// expansion is kept within kMaxTerms terms, and the products of one law
+// within kMaxWork products of two terms in all, so that such a law is
+// refused in a moment instead of growing memory without bound or running for
+// hours.  A mass-action law has a handful of terms.
+constexpr std::size_t kMaxTerms = 10000;
+constexpr std::size_t kMaxWork = 200000;
+
+// The products of terms one law's expansion has formed so far.
+struct Work {
+    std::size_t products = 0;
+};
+// Nesting of the law's tree that the expansion follows by recursion.
+constexpr int kMaxDepth = 1000;
 
 [[noreturn]] void refuse(const std::string& why) { throw LawError{why}; }
+
+void refuse_too_large() {
+    refuse("its expansion into terms of mass action would exceed " + std::to_string(kMaxTerms) +
+           " terms or " + std::to_string(kMaxWork) + " products of terms");
+}
+
+const Polynomial& bounded(const Polynomial& p) {
+    if (p.size() > kMaxTerms) refuse_too_large();
+    return p;
+}
 
 Polynomial constant(double c) { return Polynomial{{TermKey{}, c}}; }
 
@@ -31,6 +56,7 @@ void add_term(Polynomial& p, const TermKey& key, double c) {
 Polynomial add(const Polynomial& a, const Polynomial& b) {
     Polynomial sum = a;
     for (const auto& [key, c] : b) add_term(sum, key, c);
+    bounded(sum);
     return sum;
 }
 
@@ -50,19 +76,25 @@ TermKey multiply_keys(const TermKey& a, const TermKey& b, int sign) {
     return key;
 }
 
-Polynomial multiply(const Polynomial& a, const Polynomial& b) {
+Polynomial multiply(const Polynomial& a, const Polynomial& b, Work& work) {
+    const std::size_t products = a.size() * b.size();  // each at most kMaxTerms
+    if (products > kMaxWork - work.products) refuse_too_large();
+    work.products += products;
     Polynomial product;
     for (const auto& [ka, ca] : a)
         for (const auto& [kb, cb] : b) add_term(product, multiply_keys(ka, kb, 1), ca * cb);
+    bounded(product);
     return product;
 }
 
 // Division by one term: every coefficient is divided by the term's
 // coefficient (one rounding, as the law writes it) and the powers subtracted.
-Polynomial divide(const Polynomial& a, const Polynomial& b) {
+Polynomial divide(const Polynomial& a, const Polynomial& b, Work& work) {
     if (b.size() != 1) refuse("it divides by a sum, which is not mass action");
     const auto& [kb, cb] = *b.begin();
     if (cb == 0.0) refuse("it divides by zero");
+    if (a.size() > kMaxWork - work.products) refuse_too_large();
+    work.products += a.size();
     Polynomial quotient;
     for (const auto& [ka, ca] : a) add_term(quotient, multiply_keys(ka, kb, -1), ca / cb);
     return quotient;
@@ -79,15 +111,15 @@ int integer_exponent(const Polynomial& e) {
     return static_cast<int>(v);
 }
 
-Polynomial power(const Polynomial& base, int n) {
+Polynomial power(const Polynomial& base, int n, Work& work) {
     if (n < 0) {
         if (base.size() != 1) refuse("a sum is raised to a negative power, which is not mass action");
         Polynomial result = constant(1.0);
-        for (int i = 0; i < -n; i++) result = divide(result, base);
+        for (int i = 0; i < -n; i++) result = divide(result, base, work);
         return result;
     }
     Polynomial result = constant(1.0);
-    for (int i = 0; i < n; i++) result = multiply(result, base);
+    for (int i = 0; i < n; i++) result = multiply(result, base, work);
     return result;
 }
 
@@ -116,7 +148,18 @@ std::string function_name(const ASTNode* node) {
     return "operator " + std::to_string(static_cast<int>(node->getType()));
 }
 
-Polynomial expand(const ASTNode* node, const SymbolResolver& resolve) {
+Polynomial expand_node(const ASTNode* node, const SymbolResolver& resolve, Work& work,
+                       int depth);
+
+Polynomial expand(const ASTNode* node, const SymbolResolver& resolve, Work& work, int depth = 0) {
+    if (node == nullptr) refuse("it has an empty operand");
+    if (depth > kMaxDepth)
+        refuse("it is nested deeper than " + std::to_string(kMaxDepth) + " levels");
+    return expand_node(node, resolve, work, depth + 1);
+}
+
+Polynomial expand_node(const ASTNode* node, const SymbolResolver& resolve, Work& work,
+                       int depth) {
     const unsigned n = node->getNumChildren();
     switch (node->getType()) {
         case AST_INTEGER:
@@ -132,28 +175,30 @@ Polynomial expand(const ASTNode* node, const SymbolResolver& resolve) {
             return name_polynomial(node, resolve);
         case AST_PLUS: {
             Polynomial sum;  // plus() with no operands is 0
-            for (unsigned i = 0; i < n; i++) sum = add(sum, expand(node->getChild(i), resolve));
+            for (unsigned i = 0; i < n; i++)
+                sum = add(sum, expand(node->getChild(i), resolve, work, depth));
             return sum;
         }
         case AST_MINUS:
-            if (n == 1) return negate(expand(node->getChild(0), resolve));
+            if (n == 1) return negate(expand(node->getChild(0), resolve, work, depth));
             if (n != 2) refuse("a subtraction has " + std::to_string(n) + " operands");
-            return add(expand(node->getChild(0), resolve),
-                       negate(expand(node->getChild(1), resolve)));
+            return add(expand(node->getChild(0), resolve, work, depth),
+                       negate(expand(node->getChild(1), resolve, work, depth)));
         case AST_TIMES: {
             Polynomial product = constant(1.0);  // times() with no operands is 1
             for (unsigned i = 0; i < n; i++)
-                product = multiply(product, expand(node->getChild(i), resolve));
+                product = multiply(product, expand(node->getChild(i), resolve, work, depth), work);
             return product;
         }
         case AST_DIVIDE:
             if (n != 2) refuse("a division has " + std::to_string(n) + " operands");
-            return divide(expand(node->getChild(0), resolve), expand(node->getChild(1), resolve));
+            return divide(expand(node->getChild(0), resolve, work, depth),
+                          expand(node->getChild(1), resolve, work, depth), work);
         case AST_POWER:
         case AST_FUNCTION_POWER:
             if (n != 2) refuse("a power has " + std::to_string(n) + " operands");
-            return power(expand(node->getChild(0), resolve),
-                         integer_exponent(expand(node->getChild(1), resolve)));
+            return power(expand(node->getChild(0), resolve, work, depth),
+                         integer_exponent(expand(node->getChild(1), resolve, work, depth)), work);
         case AST_NAME_TIME:
             refuse("it depends on the time, which is not mass action");
         case AST_NAME_AVOGADRO:
@@ -168,13 +213,14 @@ Polynomial expand(const ASTNode* node, const SymbolResolver& resolve) {
 }
 
 // Divides or multiplies one side of a split difference by the other factors.
-void apply_factor(Polynomial& forward, Polynomial& reverse, const Polynomial& factor, bool divide_by) {
+void apply_factor(Polynomial& forward, Polynomial& reverse, const Polynomial& factor,
+                  bool divide_by, Work& work) {
     if (divide_by) {
-        forward = divide(forward, factor);
-        reverse = divide(reverse, factor);
+        forward = divide(forward, factor, work);
+        reverse = divide(reverse, factor, work);
     } else {
-        forward = multiply(forward, factor);
-        reverse = multiply(reverse, factor);
+        forward = multiply(forward, factor, work);
+        reverse = multiply(reverse, factor, work);
     }
 }
 
@@ -185,14 +231,16 @@ bool is_difference(const ASTNode* node) {
            node->getChild(1)->getType() == AST_MINUS && node->getChild(1)->getNumChildren() == 1;
 }
 
-bool contains_difference(const ASTNode* node) {
+bool contains_difference(const ASTNode* node, int depth = 0) {
+    if (depth > kMaxDepth)
+        refuse("it is nested deeper than " + std::to_string(kMaxDepth) + " levels");
     if (is_difference(node)) return true;
     if (node->getType() == AST_TIMES) {
         for (unsigned i = 0; i < node->getNumChildren(); i++)
-            if (contains_difference(node->getChild(i))) return true;
+            if (contains_difference(node->getChild(i), depth + 1)) return true;
     }
     if (node->getType() == AST_DIVIDE && node->getNumChildren() == 2)
-        return contains_difference(node->getChild(0));
+        return contains_difference(node->getChild(0), depth + 1);
     return false;
 }
 
@@ -200,22 +248,27 @@ bool contains_difference(const ASTNode* node) {
 
 Polynomial law_polynomial(const ASTNode* law, const SymbolResolver& resolve) {
     if (!law) refuse("it has no formula");
-    return expand(law, resolve);
+    Work work;
+    return expand(law, resolve, work);
 }
 
-bool split_difference(const ASTNode* law, const SymbolResolver& resolve, Polynomial& forward,
-                      Polynomial& reverse) {
+namespace {
+
+bool split_at(const ASTNode* law, const SymbolResolver& resolve, Polynomial& forward,
+              Polynomial& reverse, Work& work, int depth) {
     if (!law) return false;
+    if (depth > kMaxDepth)
+        refuse("it is nested deeper than " + std::to_string(kMaxDepth) + " levels");
     if (is_difference(law)) {
-        forward = expand(law->getChild(0), resolve);
+        forward = expand(law->getChild(0), resolve, work);
         const ASTNode* second = law->getChild(1);
-        reverse = law->getType() == AST_MINUS ? expand(second, resolve)
-                                              : expand(second->getChild(0), resolve);
+        reverse = law->getType() == AST_MINUS ? expand(second, resolve, work)
+                                              : expand(second->getChild(0), resolve, work);
         return true;
     }
     if (law->getType() == AST_DIVIDE && law->getNumChildren() == 2) {
-        if (!split_difference(law->getChild(0), resolve, forward, reverse)) return false;
-        apply_factor(forward, reverse, expand(law->getChild(1), resolve), true);
+        if (!split_at(law->getChild(0), resolve, forward, reverse, work, depth + 1)) return false;
+        apply_factor(forward, reverse, expand(law->getChild(1), resolve, work), true, work);
         return true;
     }
     if (law->getType() != AST_TIMES) return false;
@@ -229,23 +282,31 @@ bool split_difference(const ASTNode* law, const SymbolResolver& resolve, Polynom
         split_child = static_cast<int>(i);
     }
     if (split_child < 0) return false;
-    if (!split_difference(law->getChild(static_cast<unsigned>(split_child)), resolve, forward,
-                          reverse))
+    if (!split_at(law->getChild(static_cast<unsigned>(split_child)), resolve, forward, reverse,
+                  work, depth + 1))
         return false;
     Polynomial before = constant(1.0), after = constant(1.0);
     for (unsigned i = 0; i < law->getNumChildren(); i++) {
         if (static_cast<int>(i) == split_child) continue;
-        Polynomial f = expand(law->getChild(i), resolve);
+        Polynomial f = expand(law->getChild(i), resolve, work);
         if (static_cast<int>(i) < split_child)
-            before = multiply(before, f);
+            before = multiply(before, f, work);
         else
-            after = multiply(after, f);
+            after = multiply(after, f, work);
     }
     // Coefficients multiply in the order the law writes them.
-    Polynomial f2 = multiply(before, forward), r2 = multiply(before, reverse);
-    forward = multiply(f2, after);
-    reverse = multiply(r2, after);
+    Polynomial f2 = multiply(before, forward, work), r2 = multiply(before, reverse, work);
+    forward = multiply(f2, after, work);
+    reverse = multiply(r2, after, work);
     return true;
+}
+
+}  // namespace
+
+bool split_difference(const ASTNode* law, const SymbolResolver& resolve, Polynomial& forward,
+                      Polynomial& reverse) {
+    Work work;
+    return split_at(law, resolve, forward, reverse, work, 0);
 }
 
 std::string law_text(const ASTNode* law) {

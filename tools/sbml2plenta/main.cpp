@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <iostream>
 #include <limits>
 #include <string>
@@ -131,6 +132,8 @@ CommandLine parse(int argc, char** argv) {
     if (positional.size() != 2) throw UsageError{"give the SBML file and the output folder"};
     cl.input = positional[0];
     cl.outdir = positional[1];
+    if (cl.input.empty()) throw UsageError{"the SBML file's name is empty"};
+    if (cl.outdir.empty()) throw UsageError{"the output folder's name is empty"};
     return cl;
 }
 
@@ -164,6 +167,10 @@ int main(int argc, char** argv) {
                   << folder << "/" << sbml2plenta::kModelFileName << "\n";
     } catch (const sbml2plenta::ConversionError& e) {
         std::cerr << "sbml2plenta: " << cl.input << ": " << e.message << "; nothing written.\n";
+        return 1;
+    } catch (const std::exception& e) {
+        // A path the system refuses, or memory the machine does not have.
+        std::cerr << "sbml2plenta: " << cl.input << ": " << e.what() << "; nothing written.\n";
         return 1;
     }
     return 0;

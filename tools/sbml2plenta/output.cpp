@@ -105,9 +105,9 @@ std::string model_file_text(const OutModel& model, const ConvertOptions& options
     return text;
 }
 
-std::string constants_text(const std::string& folder) {
-    return folder + "\n" + kModelFileName + "\n";
-}
+// The data directory is the folder itself, "./": plenta runs in the folder,
+// and a copy of the folder (cp -r run1 run2) reads and writes its own files.
+std::string constants_text() { return std::string("./\n") + kModelFileName + "\n"; }
 
 std::string absolute_folder(const std::string& dir) {
     std::filesystem::path p = std::filesystem::absolute(dir).lexically_normal();
@@ -141,7 +141,7 @@ void write_model_folder(const std::string& folder, const OutModel& model,
     const fs::path constants_temp = dir / (std::string(kConstantsFileName) + kTempSuffix);
     try {
         write_file(model_temp, model_file_text(model, options));
-        write_file(constants_temp, constants_text(folder));
+        write_file(constants_temp, constants_text());
         // The model file first: constants.txt names it, so a folder whose
         // constants.txt is new always has the new model file beside it.
         fs::rename(model_temp, model_path);

@@ -94,8 +94,9 @@ constexpr char kEventlogBase[] = "evlog";
 // The model file's text.
 std::string model_file_text(const OutModel& model, const ConvertOptions& options);
 
-// The text of constants.txt for a model folder at the absolute path `folder`.
-std::string constants_text(const std::string& folder);
+// The text of constants.txt: the data directory "./" (the folder plenta runs
+// in) and the model file's name.
+std::string constants_text();
 
 // The absolute, normalised path of `dir` without a trailing separator.
 std::string absolute_folder(const std::string& dir);

@@ -27,12 +27,36 @@ TEST(SbmlCli, ConvertsAndPrintsOneLinePerReaction) {
               "reaction 'dimerise' forward: 2 X -> D as \"homo-ltor\", StoP = 0.2\n"
               "reaction 'dimerise' reverse: D -> 2 X as \"uni-multi\", StoP = 0.5\n"
               "wrote " + folder + "/constants.txt and " + folder + "/model.txt\n");
-    EXPECT_EQ(read_file(folder + "/constants.txt"), folder + "\nmodel.txt\n");
+    EXPECT_EQ(read_file(folder + "/constants.txt"), "./\nmodel.txt\n");
     EXPECT_EQ(file_names(folder), (std::set<std::string>{"constants.txt", "model.txt"}));
     // plenta run in the folder finds the model and writes the runs beside it.
     ASSERT_EQ(run_command("cd " + shell_quote(folder) + " && " + shell_quote(PLENTA_EXE)), 0);
     EXPECT_TRUE(fs::exists(folder + "/traj_2"));
     EXPECT_TRUE(fs::exists(folder + "/summary.txt"));
+}
+
+TEST(SbmlCli, ACopiedFolderRunsOnItsOwnFiles) {
+    TempDir dir;
+    const std::string first = dir.file("run1"), second = dir.file("run2");
+    ASSERT_EQ(convert(shell_quote(sbml_file("birth_death.xml")) + " " + shell_quote(first),
+                      dir.file("out")),
+              0);
+    ASSERT_EQ(run_command("cp -r " + shell_quote(first) + " " + shell_quote(second) + " && cd " +
+                          shell_quote(second) + " && " + shell_quote(PLENTA_EXE) + " >/dev/null"),
+              0);
+    EXPECT_TRUE(fs::exists(second + "/summary.txt"));
+    EXPECT_EQ(file_names(first), (std::set<std::string>{"constants.txt", "model.txt"}));
+}
+
+TEST(SbmlCli, AnEmptyNameIsAUsageError) {
+    TempDir dir;
+    EXPECT_EQ(convert(shell_quote(sbml_file("birth_death.xml")) + " ''", dir.file("out")), 2);
+    EXPECT_NE(read_file(dir.file("out.err")).find("the output folder's name is empty"),
+              std::string::npos);
+    EXPECT_EQ(convert("'' " + shell_quote(dir.file("m")), dir.file("out")), 2);
+    EXPECT_NE(read_file(dir.file("out.err")).find("the SBML file's name is empty"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.file("m")));
 }
 
 TEST(SbmlCli, WarningsGoToStandardError) {
