@@ -155,7 +155,8 @@ class Model:
         method: "direct" runs the model's algorithm as defined; "cr" runs the
         exact runs by composition-rejection, as the console program's
         --method cr does (another use of the random numbers, the same
-        process; not with tau-leaping).
+        process; not with tau-leaping); "rssa" by the rejection-based method
+        (--method rssa), for large networks generated from rules.
         """
         core = self._core
         from_file = core.from_file
