@@ -85,25 +85,26 @@ RssaKind kind_of(const Reaction& r) {
 
 }  // namespace
 
-// The mass-action kinds at a vector of counts (the counts, lo or hi): each
+// The mass-action kinds at one field of the species (the counts, lo or hi): each
 // grows with every count it reads, so hi gives an upper bound and lo a lower
 // one over the whole box, in the same arithmetic.
 static inline double kind_propensity(const RssaState& st, const RssaReaction& r, const int* x) {
     switch (r.kind) {
         case kRssaFirstOrder:
-            return r.k * static_cast<double>(x[r.s0]);
+            return r.k * static_cast<double>(x[kRssaFields * r.s0]);
         case kRssaBimolecular:
-            return (r.k * static_cast<double>(x[r.s0])) * static_cast<double>(x[r.s1]);
+            return (r.k * static_cast<double>(x[kRssaFields * r.s0])) *
+                   static_cast<double>(x[kRssaFields * r.s1]);
         case kRssaPairs: {
-            const double v = static_cast<double>(x[r.s0]);
+            const double v = static_cast<double>(x[kRssaFields * r.s0]);
             return ((r.k * v) * (v - 1.0)) / 2.0;
         }
         case kRssaFactorial: {
             double a = r.k;
-            const int* p = st.reads.data() + r.reads;
+            const int* p = st.reads.data() + r.s0;
             for (int q = 0; q < r.num_reads; q++) {
                 const int n = p[2 * q + 1];
-                const double v = static_cast<double>(x[p[2 * q]]);
+                const double v = static_cast<double>(x[kRssaFields * p[2 * q]]);
                 if (v < static_cast<double>(n)) return 0.0;
                 for (int m = 0; m < n; m++) a = a * (v - static_cast<double>(m));
             }
@@ -121,7 +122,7 @@ double rssa_propensity(const RssaState& st, int j, const std::vector<Reaction>& 
     if (r.kind == kRssaRecord)
         return calc_rxn_prob_vesk(reactions[static_cast<std::size_t>(r.rxn)], species, params,
                                   model, r.rxn);
-    return kind_propensity(st, r, st.counts.data());
+    return kind_propensity(st, r, st.sp.data() + kRssaCount);
 }
 
 void rssa_sync_propensities(const RssaState& st, std::vector<Reaction>& reactions,
@@ -192,8 +193,8 @@ void rssa_set_upper(RssaState& st, int j, double upper) {
 // New bounds of a mass-action reaction from the intervals of what it reads.
 void rssa_bound(RssaState& st, int j) {
     RssaReaction& r = st.rxns[static_cast<std::size_t>(j)];
-    r.lower = kind_propensity(st, r, st.lo.data());
-    rssa_set_upper(st, j, kind_propensity(st, r, st.hi.data()));
+    r.lower = kind_propensity(st, r, st.sp.data() + kRssaLow);
+    rssa_set_upper(st, j, kind_propensity(st, r, st.sp.data() + kRssaHigh));
 }
 
 // A tenth of the count (the published choice): a bound then errs by some
@@ -213,10 +214,11 @@ int rssa_width(int x, int least) {
 // the memory latency of lines that the firings in between have evicted.
 void rssa_rebound(RssaState& st, int s) {
     const std::size_t su = static_cast<std::size_t>(s);
-    const int x = st.counts[su];
-    const int w = rssa_width(x, st.least_width[su]);
-    st.lo[su] = rssa_interval_low(x, w);
-    st.hi[su] = rssa_interval_high(x, w);
+    int* f = st.sp.data() + kRssaFields * su;
+    const int x = f[kRssaCount];
+    const int w = rssa_width(x, f[kRssaLeast]);
+    f[kRssaLow] = rssa_interval_low(x, w);
+    f[kRssaHigh] = rssa_interval_high(x, w);
     const int* rd = st.readers.data();
     const int end = st.record_start[su];
     st.rebounds += end - st.reader_start[su];
@@ -235,12 +237,10 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
     st.rxns.assign(static_cast<std::size_t>(nr), RssaReaction{});
     st.changes.clear();
     st.reads.clear();
-    st.counts.resize(static_cast<std::size_t>(ns));
-    st.lo.resize(static_cast<std::size_t>(ns));
-    st.hi.resize(static_cast<std::size_t>(ns));
+    st.sp.assign(static_cast<std::size_t>(kRssaFields) * static_cast<std::size_t>(ns), 0);
     for (int s = 0; s < ns; s++) {
         const int x = species[static_cast<std::size_t>(s)].count;
-        st.counts[static_cast<std::size_t>(s)] = x;
+        st.sp[static_cast<std::size_t>(kRssaFields * s + kRssaCount)] = x;
     }
     st.records = false;
 
@@ -273,7 +273,7 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
             case kRssaFactorial: {
                 const int m = model.num_subs[static_cast<std::size_t>(j)];
                 int order = 0;
-                r.reads = static_cast<int>(st.reads.size());
+                r.s0 = static_cast<int>(st.reads.size());
                 for (int q = 0; q < m; q++) {
                     order += rec.subs_coef[static_cast<std::size_t>(q)];
                     st.reads.push_back(rec.subs_index[static_cast<std::size_t>(q)]);
@@ -303,13 +303,32 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
         row.entries.clear();
         build_row(rec, model.num_subs[static_cast<std::size_t>(j)],
                   model.num_prods[static_cast<std::size_t>(j)], row);
-        r.changes = static_cast<int>(st.changes.size());
+        int n = 0;
+        bool fits = true;
         for (const auto& e : row.entries)
             if (e.second != 0) {
-                st.changes.push_back(e.first);
-                st.changes.push_back(e.second);
+                n++;
+                if (n > kRssaInlineChanges || e.second < -127 || e.second > 127) fits = false;
             }
-        r.num_changes = static_cast<std::int16_t>((st.changes.size() - r.changes) / 2);
+        if (fits) {
+            r.num_changes = static_cast<std::uint8_t>(n);
+            int q = 0;
+            for (const auto& e : row.entries)
+                if (e.second != 0) {
+                    r.change_species[q] = e.first;
+                    r.change_delta[q] = static_cast<std::int8_t>(e.second);
+                    q++;
+                }
+        } else {
+            r.num_changes = kRssaChangesOutside;
+            r.changes = static_cast<int>(st.changes.size());
+            st.changes.push_back(n);
+            for (const auto& e : row.entries)
+                if (e.second != 0) {
+                    st.changes.push_back(e.first);
+                    st.changes.push_back(e.second);
+                }
+        }
     }
 
     // The readers index: per species its bounded readers, then its record readers.
@@ -341,7 +360,7 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
                 if (r.s1 != r.s0) add_bounded(r.s1, j);
                 break;
             case kRssaFactorial:
-                for (int q = 0; q < r.num_reads; q++) add_bounded(st.reads[static_cast<std::size_t>(r.reads + 2 * q)], j);
+                for (int q = 0; q < r.num_reads; q++) add_bounded(st.reads[static_cast<std::size_t>(r.s0 + 2 * q)], j);
                 break;
             case kRssaRecord: {
                 const int m = model.num_subs[static_cast<std::size_t>(j)];
@@ -359,14 +378,14 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
         }
     }
 
-    st.least_width.resize(static_cast<std::size_t>(ns));
     for (int s = 0; s < ns; s++) {
         const std::size_t su = static_cast<std::size_t>(s);
-        st.least_width[su] = bounded[su] / kRssaReadersPerWidth;
-        const int x = st.counts[su];
-        const int w = rssa_width(x, st.least_width[su]);
-        st.lo[su] = rssa_interval_low(x, w);
-        st.hi[su] = rssa_interval_high(x, w);
+        int* f = st.sp.data() + kRssaFields * su;
+        f[kRssaLeast] = bounded[su] / kRssaReadersPerWidth;
+        const int x = f[kRssaCount];
+        const int w = rssa_width(x, f[kRssaLeast]);
+        f[kRssaLow] = rssa_interval_low(x, w);
+        f[kRssaHigh] = rssa_interval_high(x, w);
     }
 
     // The method's order of the reactions: by the reactant with the fewest

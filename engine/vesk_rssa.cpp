@@ -68,24 +68,54 @@ int trial(RssaState& st, RanfAhead& draws, const std::vector<Reaction>& reaction
     return u < scaled(group, g, a) ? j : -1;
 }
 
+// The next trial's draws are the generator's next values but one (the
+// waiting time's comes first): the group and the candidate they would pick
+// over the current sums are fetched while this firing goes on.  In networks
+// whose lines outgrow the caches the candidate's line is a miss otherwise.
+void prefetch_next(const RssaState& st, const RanfAhead& draws) {
+    if (st.active.empty()) return;
+    const int g = select_group(st, static_cast<double>(draws.peek(1)) * st.total);
+    const std::vector<int>& members = st.groups[static_cast<std::size_t>(g)].members;
+    const std::size_t n = members.size();
+    std::size_t k = 0;
+    if (n > 1) {
+        k = static_cast<std::size_t>(static_cast<double>(draws.peek(2)) * static_cast<double>(n));
+        if (k >= n) return;
+    }
+    const RssaReaction* line = &st.rxns[static_cast<std::size_t>(members[k])];
+    __builtin_prefetch(line);
+}
+
 // The counts after reaction j fired, new intervals and bounds for the
 // species that left theirs, exact values for the readers through records.
 void fire(RssaState& st, int j, std::vector<Reaction>& reactions,
           std::vector<Compound>& species, const SimParams& params, const ModelSizes& model) {
     const RssaReaction& r = st.rxns[static_cast<std::size_t>(j)];
-    const int* c = st.changes.data() + r.changes;
-    const int m = r.num_changes;
-    int* x = st.counts.data();
+    int buffer[2 * kRssaInlineChanges];
+    const int* c = buffer;
+    int m = r.num_changes;
+    if (m == kRssaChangesOutside) {
+        c = st.changes.data() + r.changes + 1;
+        m = st.changes[static_cast<std::size_t>(r.changes)];
+    } else {
+        for (int q = 0; q < m; q++) {
+            buffer[2 * q] = r.change_species[q];
+            buffer[2 * q + 1] = r.change_delta[q];
+        }
+    }
+    int* sp = st.sp.data();
     for (int q = 0; q < m; q++) {
         const int s = c[2 * q];
-        x[s] += c[2 * q + 1];
-        if (st.records) species[static_cast<std::size_t>(s)].count = x[s];
+        int& x = sp[kRssaFields * s + kRssaCount];
+        x += c[2 * q + 1];
+        if (st.records) species[static_cast<std::size_t>(s)].count = x;
     }
     for (int q = 0; q < m; q++) {
         const int s = c[2 * q];
         const std::size_t su = static_cast<std::size_t>(s);
+        const int* f = sp + kRssaFields * s;
+        if (f[kRssaCount] < f[kRssaLow] || f[kRssaCount] > f[kRssaHigh]) rssa_rebound(st, s);
         const int* rd = st.readers.data();
-        if (x[s] < st.lo[su] || x[s] > st.hi[su]) rssa_rebound(st, s);
         for (int p = st.record_start[su]; p < st.reader_start[su + 1]; p++) {
             const int k = rd[p];
             const int rxn = st.rxns[static_cast<std::size_t>(k)].rxn;
@@ -95,6 +125,15 @@ void fire(RssaState& st, int j, std::vector<Reaction>& reactions,
             rssa_set_upper(st, k, a);
         }
     }
+}
+
+// The species records' counts from the method's own (when nothing else
+// keeps them current).
+void write_back(const RssaState& st, std::vector<Compound>& species, int num_cmpds) {
+    if (st.records) return;
+    for (int s = 0; s < num_cmpds; s++)
+        species[static_cast<std::size_t>(s)].count =
+            st.sp[static_cast<std::size_t>(kRssaFields * s + kRssaCount)];
 }
 
 }  // namespace
@@ -108,10 +147,12 @@ void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes
     const int capacity = params.eventlog_arraysize;
     double tau = params.next_time;
     RanfAhead draws;  // nothing else draws during the call
+    const bool prefetch = model.num_rxns >= kCrPrefetchFrom;
     while (boundary >= tau) {
         st.trials += 1;
         const int j = trial(st, draws, reactions, species, params, model);
         if (j >= 0) {
+            if (prefetch) prefetch_next(st, draws);
             fire(st, j, reactions, species, params, model);
             const int rxn = st.rxns[static_cast<std::size_t>(j)].rxn;
             fire_count[static_cast<std::size_t>(rxn)] += 1;
@@ -131,18 +172,14 @@ void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes
             tau = at + (1.0 / st.total) * std::log(1.0 / u1);
         }
         if (j >= 0 && logging && c >= capacity) {
-            if (!st.records)
-                for (int s = 0; s < model.num_cmpds; s++)
-                    species[static_cast<std::size_t>(s)].count = st.counts[static_cast<std::size_t>(s)];
+            write_back(st, species, model.num_cmpds);
             params.next_time = tau;
             event_count = c;
             t = at;
             return;
         }
     }
-    if (!st.records)
-        for (int s = 0; s < model.num_cmpds; s++)
-            species[static_cast<std::size_t>(s)].count = st.counts[static_cast<std::size_t>(s)];
+    write_back(st, species, model.num_cmpds);
     params.next_time = tau;
     t = boundary;
     event_count = c;
