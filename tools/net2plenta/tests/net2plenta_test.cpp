@@ -218,3 +218,53 @@ TEST(Net2plentaProgram, WritesAFolderThatPlentaRuns) {
 
 }  // namespace
 }  // namespace net2plenta
+
+namespace net2plenta {
+namespace {
+
+std::string file_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// --method rssa with per-run streams: the same files from one worker as from
+// two, every run its own; with the event log on, one event per firing.
+TEST(Net2plentaProgram, RssaRunsWithWorkersAndTheEventLog) {
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string one = (dir.path / "one").string(), two = (dir.path / "two").string();
+    for (const std::string& out : {one, two})
+        ASSERT_EQ(std::system((std::string(NET2PLENTA_EXE) + " " + NET_DATA_DIR +
+                               "/multistate.net " + out + " --time-end 3 --runs 4 > /dev/null")
+                                  .c_str()),
+                  0);
+    ASSERT_EQ(std::system(("cd " + one + " && " + PLENTA_EXE + " --method rssa --jobs 1").c_str()), 0);
+    ASSERT_EQ(std::system(("cd " + two + " && " + PLENTA_EXE + " --method rssa --jobs 2").c_str()), 0);
+    for (int run = 1; run <= 4; run++)
+        EXPECT_EQ(file_text(one + "/traj_" + std::to_string(run)),
+                  file_text(two + "/traj_" + std::to_string(run)))
+            << "run " << run;
+    EXPECT_EQ(file_text(one + "/summary.txt"), file_text(two + "/summary.txt"));
+    EXPECT_NE(file_text(one + "/traj_1"), file_text(one + "/traj_2"));
+
+    std::string model = file_text(one + "/model.txt");
+    model.replace(model.find("eventlog_flag = 0"), 17, "eventlog_flag = 1");
+    std::ofstream(one + "/model.txt", std::ios::binary) << model;
+    ASSERT_EQ(std::system(("cd " + one + " && " + PLENTA_EXE + " --method rssa").c_str()), 0);
+    std::istringstream summary(file_text(one + "/summary.txt"));
+    std::string line;
+    long long firings = 0;
+    int lines = 0;
+    while (std::getline(summary, line)) {
+        if (++lines <= 2) continue;  // run 1's header lines
+        if (line.rfind("grp", 0) == 0) break;
+        firings += std::atoll(line.substr(line.find(' ') + 1).c_str());
+    }
+    EXPECT_GT(firings, 0);
+    EXPECT_EQ(static_cast<long long>(fs::file_size(one + "/evlog_1_1")), 16 * firings);
+}
+
+}  // namespace
+}  // namespace net2plenta
