@@ -50,9 +50,11 @@ span_of() {
 run_timed() {
   local dir="$1" method="$2" secs="$3" opt=""
   [ "$method" != direct ] && opt="--method $method"
-  ( cd "$dir" && timeout "$secs" /usr/bin/time -f "%U %S %M" -o "$work/time" "$plenta" $opt >/dev/null 2>&1 ) \
+  # timeout runs under time, so that a run cut short is still measured.
+  ( cd "$dir" && /usr/bin/time -f "%U %S %M" -o "$work/time" timeout "$secs" "$plenta" $opt >/dev/null 2>&1 ) \
     && status=ok || status=cut
-  awk -v s="$status" '{ printf "%.3f %d %s\n", $1 + $2, $3, s }' "$work/time" 2>/dev/null || echo "0 0 cut"
+  awk -v s="$status" 'NF == 3 && $1 ~ /^[0-9.]+$/ { line = sprintf("%.3f %d %s", $1 + $2, $3, s) }
+    END { print (line != "" ? line : "0 0 cut") }' "$work/time" 2>/dev/null || echo "0 0 cut"
 }
 
 printf "%-20s %-7s %10s %13s %9s %9s %9s %12s %8s\n" network method t_end firings setup_s sim_s total_s firings/s peak_MB
