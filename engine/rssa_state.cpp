@@ -251,6 +251,10 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
         const Reaction& rec = reactions[static_cast<std::size_t>(j)];
         RssaReaction& r = st.rxns[static_cast<std::size_t>(j)];
         r.kind = kind_of(rec);
+        // The line counts a factorial's reactants in 16 bits; a longer list
+        // (no real network has one) goes through the record, exactly.
+        if (r.kind == kRssaFactorial && model.num_subs[static_cast<std::size_t>(j)] > 32767)
+            r.kind = kRssaRecord;
         const double v = params.volume;
         switch (r.kind) {
             case kRssaFirstOrder:
