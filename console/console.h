@@ -365,25 +365,19 @@ void apply_param_set_changes(const ParamSet& set, std::vector<int>& counts,
 // and event_count ends with the events left in it.  Returns false when the
 // time stalled (an engine call neither advanced t nor fired anything; see
 // stalled_run_message), with t at the stalled time.  Exceptions of the
-// recorder pass through.  With a composition-rejection state `cr` the exact
+// recorder pass through.  With a method of the engine's registry the exact
 // runs (any algorithm but tau-leaping, which the caller must not pass) draw
-// the first event and every interval by composition-rejection instead; the
-// state is rebuilt from the run's propensities.
+// the first event and every interval by that method instead; its state is
+// rebuilt from the run's propensities.
 bool simulate_run(ConsoleModel& model, const StoichMatrix& matrix,
                   const std::vector<int>& run_counts, std::vector<int>& fire_count,
                   EventLog buffer, RunRecorder& recorder, double& t, int& event_count,
-                  CrState* cr = nullptr);
+                  RunMethod* method = nullptr);
 
 // The line printed when a run's time cannot advance.
 std::string stalled_run_message(double t, double snapshot_interval);
 
 // ---- Command line (console/options.cpp) ----
-
-// The exact method of the runs whose algorithm is not tau-leaping: the one
-// the model file selects, or composition-rejection (the same process drawn
-// with another use of the random numbers, at a cost per event that does not
-// grow with the number of reactions).
-enum class ExactMethod { kDefined, kCompositionRejection };
 
 // Everything the command line can set; the defaults are the program without
 // arguments.
@@ -395,7 +389,11 @@ enum class ExactMethod { kDefined, kCompositionRejection };
 enum class StreamMode { kContinuing, kPerRun };
 
 struct ConsoleOptions {
-    ExactMethod method = ExactMethod::kDefined;  // --method direct|cr
+    // --method: the exact method of the runs whose algorithm is not
+    // tau-leaping: "" the one the model file selects (--method direct), else
+    // a name of the engine's registry (make_run_method: cr, rssa), the same
+    // process drawn with another use of the random numbers.
+    std::string method;
     bool help = false;                           // --help, -h
     bool version = false;                        // --version
     StreamMode streams = StreamMode::kContinuing;  // --streams continuing|per-run

@@ -17,7 +17,7 @@
 namespace plenta {
 
 const char kUsageText[] =
-    "Usage: plenta [--method direct|cr] [--streams continuing|per-run]\n"
+    "Usage: plenta [--method direct|cr|rssa] [--streams continuing|per-run]\n"
     "              [--jobs [N]] [--slice K/M] [--merge-summary] [--check] [--help]\n"
     "              [--version]\n"
     "\n"
@@ -31,6 +31,10 @@ const char kUsageText[] =
     "                   event does not grow with the number of reactions; the\n"
     "                   same process, another random stream (not for\n"
     "                   tau-leaping, algorithm 3)\n"
+    "  --method rssa    the exact runs use the rejection-based method, whose set-up\n"
+    "                   and cost per event follow the species and reactions, not\n"
+    "                   the dependency graph (networks generated from rules); the\n"
+    "                   same process, another random stream (not for tau-leaping)\n"
     "  --streams per-run  every run draws from its own substream of the\n"
     "                   generator, chosen by its run number, so its output\n"
     "                   depends only on randseed, its set and its number\n"
@@ -63,14 +67,16 @@ struct OptionSpec {
 
 std::string set_method(const std::string& value, ConsoleOptions& options) {
     if (value == "direct") {
-        options.method = ExactMethod::kDefined;
+        options.method.clear();
         return "";
     }
-    if (value == "cr") {
-        options.method = ExactMethod::kCompositionRejection;
+    if (make_run_method(value) != nullptr) {
+        options.method = value;
         return "";
     }
-    return "unknown method '" + value + "' for --method (direct or cr)";
+    std::string names = "direct";
+    for (const std::string& name : run_method_names()) names += ", " + name;
+    return "unknown method '" + value + "' for --method (" + names + ")";
 }
 
 std::string set_help(const std::string&, ConsoleOptions& options) {

@@ -207,6 +207,7 @@ void read_substrates(TextScanner& in, Reaction& r, const std::string& where, Rea
             case kTransv1:
             case kGenmm:
             case kUndef:
+            case kMassAction:
                 scan_field(in, notes, what, " %d %d\n", {&r.subs_index[j], &r.subs_coef[j]});
                 break;
             case kNOrder:
@@ -300,7 +301,7 @@ void read_rate_constants(TextScanner& in, Reaction& r, int num_subs, int rxn, Li
 }
 
 // One reaction block: title line, type, substrates, products with the rate
-// constants (only when there are products), id.
+// constants (only when there are products, or for "mass-action"), id.
 void read_reaction(TextScanner& in, Reaction& r, int& num_subs, int& num_prods, int rxn,
                    ListBudget& budget, ReadNotes* notes) {
     skip_line(in, notes, ReadNotes::kTitleLine, rxn);
@@ -319,6 +320,7 @@ void read_reaction(TextScanner& in, Reaction& r, int& num_subs, int& num_prods, 
         r.subs_order.assign(m, 0.0);
     }
     read_substrates(in, r, where, notes);
+    if (r.rxn_index == kMassAction) in.scan("\n");  // a source has no substrate line to end
 
     scan_field(in, notes, where, "num_prods = %d\n", {&num_prods});
     if (num_prods != 0) {
@@ -328,6 +330,8 @@ void read_reaction(TextScanner& in, Reaction& r, int& num_subs, int& num_prods, 
         }
         read_products(in, r, where, notes);
         read_rate_constants(in, r, num_subs, rxn, budget, notes);
+    } else if (r.rxn_index == kMassAction) {
+        read_rate_constants(in, r, num_subs, rxn, budget, notes);  // a degradation
     }
     scan_field(in, notes, where, "id = %d\n\n", {&r.id});
 }

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -116,10 +117,10 @@ struct RunDriver {
     bool logging = false;
     int points = 0;
     int run_counter = 0;
-    // --method cr: the exact runs by composition-rejection, whose state is
-    // rebuilt at the start of every run and reused by its interval calls.
-    bool use_cr = false;
-    CrState cr;
+    // --method cr, rssa: the exact runs by a method of the engine's
+    // registry, whose state is rebuilt at the start of every run and reused
+    // by its interval calls.
+    std::unique_ptr<RunMethod> method;
     // An ensemble process: only the runs of `share`, each from its own
     // substream, with the summary lines written to summary_out.
     const RunShare* share = nullptr;
@@ -212,7 +213,7 @@ void run_one(RunDriver& d, int set_number, int run_in_set) {
     int event_count = 0;
     if (d.share != nullptr) start_run_substream(p.randseed, d.run_counter);
     if (!simulate_run(m, d.matrix, d.set_counts, d.fire_count, buffer, recorder, t, event_count,
-                      d.use_cr ? &d.cr : nullptr))
+                      d.method.get()))
         throw OutputFailure{stalled_run_message(t, p.snapshot_interval)};
     close_or_fail(traj);
     if (d.logging) d.evlog.finish_run(event_count);
@@ -257,13 +258,14 @@ void start_up(RunDriver& d, int eventlog_capacity) {
     ConsoleModel& m = d.m;
     m.params.eventlog_arraysize = eventlog_capacity;
     save_model_as_read(d);
-    // Composition-rejection is the method for large networks: its graph is
-    // built through the species index (the same lists), and it keeps its
-    // own sparse rows instead of the dense matrix.
-    if (d.use_cr)
-        calc_dependency_by_species(m.sizes, m.reactions);
-    else
+    // The registry's methods are for large networks: a graph, when the
+    // method reads one, is built through the species index (the same
+    // lists), and they keep their own sparse rows instead of the dense
+    // matrix.
+    if (!d.method)
         calc_dependency(m.sizes, m.reactions);
+    else if (d.method->needs_dependents())
+        calc_dependency_by_species(m.sizes, m.reactions);
     const std::string& summary = d.share != nullptr ? d.summary_out : m.summary_path;
     open_or_fail(d.summary, summary, "wt");
     d.logging = m.params.eventlog_flag == 1;
@@ -273,7 +275,7 @@ void start_up(RunDriver& d, int eventlog_capacity) {
         d.evlog.times.assign(static_cast<std::size_t>(eventlog_capacity), 0.0);
         d.evlog.rxns.assign(static_cast<std::size_t>(eventlog_capacity), 0.0);
     }
-    if (d.use_cr) {
+    if (d.method) {
         report_types_without_row_rule(m.sizes, m.reactions);
     } else {
         d.matrix = StoichMatrix(m.sizes.num_rxns, m.sizes.num_cmpds);
@@ -324,7 +326,7 @@ long long total_firings(const std::vector<int>& fire_count) {
 
 bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector<int>& run_counts,
                   std::vector<int>& fire_count, EventLog buffer, RunRecorder& recorder, double& t,
-                  int& event_count, CrState* cr) {
+                  int& event_count, RunMethod* method) {
     SimParams& p = m.params;
     const bool logging = p.eventlog_flag == 1;
 
@@ -336,16 +338,15 @@ bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector
     double next_time = 0.0;
     int next_rxn = 0;
     double a0 = 0.0;
-    if (cr != nullptr) {
-        cr_build(*cr, m.reactions, m.sizes, m.species);
-        find_next_reaction_cr(next_time, next_rxn, a0, *cr, 0.0);
+    if (method != nullptr) {
+        method->start_run(m.reactions, m.sizes, m.species, p, 0.0);
     } else {
         find_next_reaction_vesk(next_time, next_rxn, a0, m.reactions, p.algorithm, 1, m.sizes,
                                 0.0);
+        p.next_time = next_time;
+        p.next_rxn = next_rxn;
+        p.total_prob = a0;
     }
-    p.next_time = next_time;
-    p.next_rxn = next_rxn;
-    p.total_prob = a0;
 
     EventLog log;
     if (logging) {
@@ -366,8 +367,8 @@ bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector
         const long long fired_before = total_firings(fire_count);
         if (p.algorithm == kTauLeaping)
             vesk_tau(m.reactions, m.sizes, m.species, matrix, p, log, event_count, fire_count, t);
-        else if (cr != nullptr)
-            vesk_cr(*cr, m.reactions, m.sizes, m.species, p, log, event_count, fire_count, t);
+        else if (method != nullptr)
+            method->advance(m.reactions, m.sizes, m.species, p, log, event_count, fire_count, t);
         else
             vesk(m.reactions, m.sizes, m.species, matrix, p, log, event_count, fire_count, t);
         if (logging && event_count == p.eventlog_arraysize) recorder.empty_event_log(event_count);
@@ -385,14 +386,17 @@ bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector
 
 namespace {
 
-// Composition-rejection replaces the exact methods only; tau-leaping has no
-// exact step for it to replace, and running the defined leap instead would
-// pass off another method's output as the one asked for.
+// The registry's methods replace the exact methods only; tau-leaping has no
+// exact step for them to replace, and running the defined leap instead
+// would pass off another method's output as the one asked for.
 std::string check_method(const ConsoleModel& m, const ConsoleOptions& options) {
-    if (options.method == ExactMethod::kCompositionRejection && m.params.algorithm == kTauLeaping)
+    if (options.method.empty() || m.params.algorithm != kTauLeaping) return "";
+    if (options.method == "cr")
         return model_fault(m, "the composition-rejection method (--method cr) is an exact method; "
                               "it does not apply to tau-leaping (algorithm = 3).");
-    return "";
+    return model_fault(m, "the method --method " + options.method +
+                              " is an exact method; it does not apply to tau-leaping "
+                              "(algorithm = 3).");
 }
 
 }  // namespace
@@ -410,7 +414,7 @@ std::string run_console_share(ConsoleModel& model, int eventlog_capacity,
     std::string failure;
     try {
         RunDriver driver(model);
-        driver.use_cr = options.method == ExactMethod::kCompositionRejection;
+        if (!options.method.empty()) driver.method = make_run_method(options.method);
         driver.share = &share;
         driver.summary_out = summary_out;
         driver.current_run = current_run;
@@ -440,7 +444,7 @@ int run_console_model(ConsoleModel& model, int eventlog_capacity,
     if (uses_per_run_streams(options)) return run_ensemble(model, eventlog_capacity, options);
     try {
         RunDriver driver(model);
-        driver.use_cr = options.method == ExactMethod::kCompositionRejection;
+        if (!options.method.empty()) driver.method = make_run_method(options.method);
         failure = check_method(model, options);
         if (failure.empty()) failure = check_points(model, driver.points);
         if (failure.empty()) {

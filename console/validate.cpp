@@ -91,13 +91,19 @@ std::string type_text(const Reaction& r) {
 // Substrate entries that the stoichiometry rows and propensities of a type
 // read: two for the bimolecular fixed-shape types, at least one for all others
 // (types 6 to 9 read x_0, and the format needs one substrate line).
+// A "mass-action" reaction may have none: a source of constant rate.
 int substrates_read(int type) {
+    if (type == kMassAction) return 0;
     return (type == kBinding || type == kUniqueBiBi || type == kHomoLtor) ? 2 : 1;
 }
 
 // Product entries: "unbinding" sets both of its products; every other type
 // needs one, since a reaction without products reads no rate constants.
-int products_read(int type) { return type == kUnbinding ? 2 : 1; }
+// A "mass-action" reaction reads its rate constant with or without products.
+int products_read(int type) {
+    if (type == kMassAction) return 0;
+    return type == kUnbinding ? 2 : 1;
+}
 
 // Rate constants the propensity reads: k_0 for every type but "undef";
 // k_1 .. k_(m-1) as well for "genmm", k_1 for "n-order"; for "undef" what the
@@ -140,6 +146,29 @@ int overflowing_species(const Reaction& r) {
     for (std::size_t j = 0; j < r.prods_index.size(); j++)
         if (add(r.prods_index[j], r.prods_coef[j])) return r.prods_index[j];
     return -1;
+}
+
+// "mass-action" counts each reactant's molecules once, by its multiplicity: a
+// species listed twice would be counted as independent molecules, and a
+// multiplicity below 1 has no meaning.  Product coefficients are >= 0.
+std::string check_mass_action(const Reaction& r, int num_cmpds) {
+    if (r.rxn_index != kMassAction) return "";
+    std::vector<char> seen(static_cast<std::size_t>(num_cmpds), 0);
+    for (std::size_t j = 0; j < r.subs_index.size(); j++) {
+        if (r.subs_coef[j] < 1)
+            return "substrate " + str(static_cast<long long>(j)) + " has multiplicity " +
+                   str(r.subs_coef[j]) + "; a \"mass-action\" substrate needs at least 1.";
+        char& s = seen[static_cast<std::size_t>(r.subs_index[j])];
+        if (s != 0)
+            return "species " + str(r.subs_index[j]) +
+                   " is listed twice among the substrates; give it once with its multiplicity.";
+        s = 1;
+    }
+    for (std::size_t j = 0; j < r.prods_index.size(); j++)
+        if (r.prods_coef[j] < 0)
+            return "product " + str(static_cast<long long>(j)) + " has coefficient " +
+                   str(r.prods_coef[j]) + "; a \"mass-action\" product needs at least 0.";
+    return "";
 }
 
 std::string check_notes(const ConsoleModel& m, const ReadNotes& notes) {
@@ -215,7 +244,7 @@ std::string check_reaction(const ConsoleModel& m, int i) {
         return in_reaction(m, i, "a reaction of type " + type_text(r) + " reads " +
                                      str(substrates_read(r.rxn_index)) +
                                      " substrate(s), but num_subs = " + str(subs) + ".");
-    if (prods == 0)
+    if (prods == 0 && r.rxn_index != kMassAction)
         return in_reaction(m, i,
                            "the reaction has no products, so it has no rate constants; give it a "
                            "sink species as product.");
@@ -231,6 +260,8 @@ std::string check_reaction(const ConsoleModel& m, int i) {
         if (!in_range(r.prods_index[j], n))
             return in_reaction(m, i, "product " + str(static_cast<long long>(j)) +
                                          " is species " + outside(r.prods_index[j], n));
+    fault = check_mass_action(r, n);
+    if (!fault.empty()) return in_reaction(m, i, fault);
     int overflow = overflowing_species(r);
     if (overflow >= 0)
         return in_reaction(m, i, "the stoichiometric coefficients of species " + str(overflow) +

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "model/model.h"
@@ -318,6 +320,46 @@ void cr_prefetch_next(const CrState& state, const RanfAhead& draws, double a0,
 void vesk_cr(CrState& state, std::vector<Reaction>& reactions, const ModelSizes& model,
              std::vector<Compound>& species, SimParams& params, EventLog evlog,
              int& event_count, std::vector<int>& fire_count, double& t);
+
+// ==== Exact methods chosen by name ====
+//
+// The opt-in exact methods sit behind one interface, so that a front end
+// starts a run, advances it one snapshot interval at a time and hands back
+// the state without knowing which method runs.  A method object owns its
+// state for a whole run and is reused by the next run (start_run rebuilds
+// it).  Its random numbers come from the current generator stream, so
+// per-run streams work as for the defined methods.
+class RunMethod {
+public:
+    virtual ~RunMethod() = default;
+    virtual const char* name() const = 0;
+    // Whether the method reads the reactions' dependents lists (the front
+    // end builds them with calc_dependency_by_species); no opt-in method
+    // needs the dense stoichiometry matrix.
+    virtual bool needs_dependents() const = 0;
+    // A run from time t: the counts and every reaction's ai are current
+    // (update_rxn_prob_all at t).  Builds the state and draws the first
+    // event into params' kept state.
+    virtual void start_run(std::vector<Reaction>& reactions, const ModelSizes& model,
+                           std::vector<Compound>& species, SimParams& params, double t) = 0;
+    // The interval run of vesk: to the next snapshot boundary, or until the
+    // event log fills (then t is the last firing).  The counts are current
+    // when it returns.
+    virtual void advance(std::vector<Reaction>& reactions, const ModelSizes& model,
+                         std::vector<Compound>& species, SimParams& params, EventLog evlog,
+                         int& event_count, std::vector<int>& fire_count, double& t) = 0;
+    // Every reaction record's ai set to its current propensity.
+    virtual void sync_propensities(std::vector<Reaction>& reactions,
+                                   const std::vector<Compound>& species, const SimParams& params,
+                                   const ModelSizes& model) = 0;
+};
+
+// The method of a name ("cr" composition-rejection, "rssa" rejection-based
+// with composition-rejection over propensity bounds); null for any other.
+std::unique_ptr<RunMethod> make_run_method(const std::string& name);
+
+// The names make_run_method knows, in the order help texts list them.
+const std::vector<std::string>& run_method_names();
 
 }  // namespace plenta
 

@@ -27,7 +27,7 @@ bool is_full_double(const mxArray* a) { return mxIsDouble(a) && !mxIsSparse(a); 
 // Number of columns of "substrates" / "products" the type's rules read.
 int substrate_columns(int type) {
     if (type == kNOrder) return 3;
-    if (type == kTransv1 || type == kGenmm || type == kUndef) return 2;
+    if (type == kTransv1 || type == kGenmm || type == kUndef || type == kMassAction) return 2;
     return 1;
 }
 
@@ -233,6 +233,9 @@ void read_rxn_struct(int i, const mxArray* rxn, std::vector<Reaction>& reactions
         if (stop != nullptr) read_rate_constants(i, stop, r);
     } else {
         model.num_prods[i] = 0;
+        // A "mass-action" degradation has no products but its rate constant.
+        const mxArray* stop = r.rxn_index == kMassAction ? lookup(rxn, "StoP") : nullptr;
+        if (stop != nullptr) read_rate_constants(i, stop, r);
     }
 
     r.id = i;

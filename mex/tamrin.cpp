@@ -85,6 +85,10 @@ struct Call {
     // whether this call leaves one there.
     bool kept_drawn = false;
     bool drew = false;
+    // "method" "rssa": the rejection-based method of the engine's registry,
+    // its state built anew from the inputs and its first candidate drawn
+    // from the call's start (a kept next event was drawn for other bounds).
+    std::unique_ptr<RunMethod> method;
 };
 
 bool is_full_double(const mxArray* a) { return mxIsDouble(a) && !mxIsSparse(a); }
@@ -232,18 +236,20 @@ void read_method(const mxArray* s, Call& c) {
     if (!mxIsChar(value) || mxGetNumberOfElements(value) >= sizeof text ||
         mxGetString(value, text, sizeof text) != 0)
         gateway_error("tamrin:badParameter",
-                      "parameter \"method\" must be the text \"direct\" or \"cr\"");
+                      "parameter \"method\" must be the text \"direct\", \"cr\" or \"rssa\"");
     const std::string method = text;
     if (method == "cr")
         c.use_cr = true;
+    else if (method == "rssa")
+        c.method = make_run_method(method);
     else if (method != "direct")
         gateway_error("tamrin:badParameter",
-                      "parameter \"method\" = \"%s\" is neither \"direct\" nor \"cr\"",
+                      "parameter \"method\" = \"%s\" is neither \"direct\", \"cr\" nor \"rssa\"",
                       text);
-    if (c.use_cr && c.params.algorithm == kTauLeaping)
+    if ((c.use_cr || c.method) && c.params.algorithm == kTauLeaping)
         gateway_error("tamrin:badParameter",
-                      "parameter \"method\" = \"cr\" is an exact method; it does not apply to "
-                      "tau-leaping (\"stoch_algor\" 3)");
+                      "parameter \"method\" = \"%s\" is an exact method; it does not apply to "
+                      "tau-leaping (\"stoch_algor\" 3)", text);
 }
 
 // The fields in the order of the parameter table; "tau_error" last and only
@@ -489,6 +495,8 @@ void run_engine(Call& c, const StoichMatrix& matrix, EventLog evlog, int& events
         vesk_tau(c.reactions, c.model, c.species, matrix, c.params, evlog, events, c.fire_count, t);
     else if (c.use_cr)
         vesk_cr(c.cr, c.reactions, c.model, c.species, c.params, evlog, events, c.fire_count, t);
+    else if (c.method)
+        c.method->advance(c.reactions, c.model, c.species, c.params, evlog, events, c.fire_count, t);
     else
         vesk(c.reactions, c.model, c.species, matrix, c.params, evlog, events, c.fire_count, t);
     if (c.params.fault.raised()) raise_run_fault(c.params.fault);
@@ -530,13 +538,13 @@ void simulate(Call& c) {
     // (reactions x species entries), only its message for a type without a
     // row rule.
     StoichMatrix matrix;
-    if (c.use_cr) {
+    if (c.use_cr || c.method) {
         report_types_without_row_rule(c.model, c.reactions);
     } else {
         matrix = StoichMatrix(c.model.num_rxns, c.model.num_cmpds);
         create_stoich_matrix(c.model, c.reactions, matrix);
     }
-    if (p.algorithm != kTauLeaping && c.kept_drawn) check_kept_event(c);
+    if (p.algorithm != kTauLeaping && !c.method && c.kept_drawn) check_kept_event(c);
     // The network and its propensities come anew with every call, so the
     // composition-rejection state is built from the ai inputs each time; the
     // call goes on from the kept next event as the defined methods do.
@@ -554,6 +562,7 @@ void simulate(Call& c) {
     // or on a grid time short of that by rounding only.
     const double start = snapshot_start_time(p.start_time, p.snapshot_interval);
     double t = start;
+    if (c.method) c.method->start_run(c.reactions, c.model, c.species, p, t);
     int events = 0;
     int snapshots = 0;
     double last_column_time = t;
@@ -561,7 +570,9 @@ void simulate(Call& c) {
     // A kept event that cannot be fired is never fired: it is drawn afresh
     // before the first firing (a call of no span fires nothing and hands its
     // inputs back).
-    if (p.algorithm != kTauLeaping && span_continues(t, start, end, p.snapshot_interval)) {
+    // The rejection-based method draws its own first candidate in start_run.
+    if (p.algorithm != kTauLeaping && !c.method &&
+        span_continues(t, start, end, p.snapshot_interval)) {
         const std::vector<double> from_counts = propensities_of_counts(c, start);
         if (!kept_event_usable(c, matrix, from_counts)) redraw_kept_event(c, start);
         c.drew = true;
@@ -581,6 +592,7 @@ void simulate(Call& c) {
         ++snapshots;
     }
     if (c.use_cr) cr_sync_propensities(c.cr, c.reactions);  // handed out as output 2
+    if (c.method) c.method->sync_propensities(c.reactions, c.species, c.params, c.model);
     if (snapshots > c.model.num_points)
         gateway_warning("tamrin:tooManySnapshots",
                         "the call took %d snapshots but outputs 7 and 8 have %d columns: the "
@@ -643,7 +655,7 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
     // networks, has them built through the species index.
     if (c.use_cr)
         plenta::calc_dependency_by_species(c.model, c.reactions);
-    else
+    else if (!c.method)  // the rejection-based method reads no dependents lists
         plenta::calc_dependency(c.model, c.reactions);
     create_outputs(c, plhs);
 

@@ -88,6 +88,23 @@ bool is_short(const Reaction& rxn, const std::vector<Compound>& species, int j) 
 
 }  // namespace
 
+// Counted as doubles: a falling factorial of counts near 2^31 would overflow
+// any integer type, and the direct method sums the result as a double anyway.
+double mass_action_propensity(const Reaction& reaction, const std::vector<Compound>& species,
+                              double volume, int num_subs) {
+    int order = 0;
+    for (int j = 0; j < num_subs; j++) order += reaction.subs_coef[j];
+    double a = reaction.rates[0].value;
+    if (order != 1) a = a / std::pow(volume, static_cast<double>(order - 1));
+    for (int j = 0; j < num_subs; j++) {
+        const double x = substrate_count(reaction, species, j);
+        const int n = reaction.subs_coef[j];
+        if (x < static_cast<double>(n)) return 0.0;
+        for (int k = 0; k < n; k++) a = a * (x - static_cast<double>(k));
+    }
+    return a;
+}
+
 double calc_rxn_prob_vesk(const Reaction& reaction, const std::vector<Compound>& species,
                           const SimParams& params, const ModelSizes& model, int rxn) {
     const double v = params.volume;
@@ -113,6 +130,8 @@ double calc_rxn_prob_vesk(const Reaction& reaction, const std::vector<Compound>&
             return n_order_propensity(reaction, species, v, model.num_subs[rxn]);
         case kUndef:
             return undef_propensity(reaction, species, model.num_subs[rxn]);
+        case kMassAction:
+            return mass_action_propensity(reaction, species, v, model.num_subs[rxn]);
         default:
             std::fputs(kMsgPropensityTypeUndefined, stdout);
             return 0.0;

@@ -10,7 +10,7 @@ const char kMsgStoichTypeUndefined[] = "a specified reaction type is not defined
 
 namespace {
 
-// Types 6-9 carry explicit coefficients on both sides: consumed molecules are
+// Types 6-9 and "mass-action" carry explicit coefficients on both sides: consumed molecules are
 // subtracted, produced ones added, so a species on both sides nets out.
 void add_coefficient_rows(const Reaction& rxn, int num_subs, int num_prods, std::int32_t* row) {
     for (int k = 0; k < num_subs; k++) row[rxn.subs_index[k]] -= rxn.subs_coef[k];
@@ -30,6 +30,7 @@ bool has_row_rule(int rxn_index) {
         case kGenmm:
         case kNOrder:
         case kUndef:
+        case kMassAction:
             return true;
         default:
             return false;
@@ -64,6 +65,7 @@ void fill_reaction_row(const Reaction& rxn, int num_subs, int num_prods, std::in
         case kGenmm:
         case kNOrder:
         case kUndef:
+        case kMassAction:
             add_coefficient_rows(rxn, num_subs, num_prods, row);
             break;
         default:

@@ -34,8 +34,9 @@ enum RxnType : int {
     kGenmm = 7,
     kNOrder = 8,
     kUndef = 9,
+    kMassAction = 10,
 };
-constexpr int kNumRxnTypes = 10;
+constexpr int kNumRxnTypes = 11;
 
 // The type names as a model gives them, indexed by type index.
 extern const char* const kRxnTypeNames[kNumRxnTypes];
@@ -68,7 +69,7 @@ struct Reaction {
     int rxn_index = 0;  // type index, 0..9; everything type-dependent switches on it
     int id = 0;         // selects the built-in formula of an "undef" reaction
     std::vector<int> subs_index;     // species position of each substrate
-    std::vector<int> subs_coef;      // stoichiometric coefficient (types 6..9)
+    std::vector<int> subs_coef;      // stoichiometric coefficient (types 6..9, mass-action)
     std::vector<double> subs_order;  // exponent of each substrate ("n-order")
     std::vector<int> prods_index;    // species position of each product
     std::vector<int> prods_coef;     // stoichiometric coefficient (types 4, 6..9)
@@ -268,6 +269,13 @@ inline double calc_rxn_prob_inline(const Reaction& reaction, const std::vector<C
                                       static_cast<double>(species[reaction.subs_index[1]].count));
     return calc_rxn_prob_vesk(reaction, species, params, model, rxn);
 }
+
+// "mass-action" with reactant multiplicities n_j: the number of ways to pick
+// the reactant molecules, c / V^(n - 1) * prod_j x_j (x_j - 1) ... (x_j - n_j + 1)
+// with n = sum n_j the order (c V for a source of order 0).  A reactant
+// with fewer than n_j molecules gives 0.
+double mass_action_propensity(const Reaction& reaction, const std::vector<Compound>& species,
+                              double volume, int num_subs);
 
 // Built-in formula of an "undef" reaction, chosen by its id (0..37; others give 0).
 double rxn_prob_undef(const Reaction& reaction, const std::vector<Compound>& species);

@@ -28,7 +28,7 @@ from ._plot import plot
 random = _plenta.random
 _sys.modules[__name__ + ".random"] = random
 
-__all__ = ["Model", "read_model", "Result", "RunFaultError", "mean", "std", "plot", "random",
+__all__ = ["Model", "read_model", "read_net", "Result", "RunFaultError", "mean", "std", "plot", "random",
            "REACTION_TYPES", "ALGORITHMS"]
 
 
@@ -198,7 +198,8 @@ class Model:
         method: "direct" runs the model's algorithm as defined; "cr" runs the
         exact runs by composition-rejection, as the console program's
         --method cr does (another use of the random numbers, the same
-        process; not with tau-leaping).
+        process; not with tau-leaping); "rssa" by the rejection-based method
+        (--method rssa), for large networks generated from rules.
         """
         core = self._core
         from_file = core.from_file
@@ -252,3 +253,20 @@ def read_model(folder="."):
     parameters (time_end, snapshot_interval, randseed, num_repeats,
     eventlog_flag, parameter sets) become simulate's defaults."""
     return Model._from_core(_plenta._read_model(str(folder)))
+
+
+def read_net(path):
+    """Reads a BioNetGen .net network (parameters with expressions, species
+    with initial counts, reactions with rate expressions, groups) into a
+    Model of "mass-action" reactions with the .net propensities,
+    c * prod x (x - 1) ... over the reactant list, at volume 1.  The model
+    monitors the species its groups read (every species without groups);
+    model.observables maps each group name to its (monitored column,
+    weight) terms, so that a group's value is the weighted sum of those
+    columns of result.counts.  A line it cannot express raises ValueError
+    naming the file and line."""
+    from ._net import read_net as _read_net
+    species, reactions, monit, observables = _read_net(str(path))
+    model = Model(species, reactions, volume=1.0, monit=monit)
+    model.observables = observables
+    return model

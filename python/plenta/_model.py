@@ -6,10 +6,10 @@ import numbers
 
 from . import _plenta
 
-# The ten reaction types, in the order of the type table.
+# The reaction types, in the order of the type table.
 REACTION_TYPES = (
     "binding", "unique-bi-bi", "unbinding", "uni-uni", "uni-multi",
-    "homo-ltor", "transv1", "genmm", "n-order", "undef",
+    "homo-ltor", "transv1", "genmm", "n-order", "undef", "mass-action",
 )
 
 # Names accepted for the algorithm codes; any other code than 2 and 3 means

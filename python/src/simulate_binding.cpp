@@ -168,7 +168,7 @@ struct SimulationRequest {
     double interval = 0.0;
     std::int32_t seed = 0;
     bool event_log = false;
-    bool composition_rejection = false;  // the exact runs by the console's --method cr
+    std::string exact_method;  // the exact runs by the console's --method cr or rssa ("" none)
 };
 
 // Counts, rates and set changes as the console driver applies them: every
@@ -213,8 +213,10 @@ void run_all(const PyModel& model, const SimulationRequest& req, const py::objec
     setall(req.seed, req.seed);
     std::vector<int> set_counts;
     std::vector<int> fire_count;
-    CrState cr;  // rebuilt at the start of every run, as the console program does
-    CrState* method = req.composition_rejection ? &cr : nullptr;
+    // Rebuilt at the start of every run, as the console program does.
+    std::unique_ptr<RunMethod> exact =
+        req.exact_method.empty() ? nullptr : make_run_method(req.exact_method);
+    RunMethod* method = exact.get();
     std::size_t done = 0;
     for (const RunPlan& plan : req.plan) {
         prepare_set(model, work, plan.set, set_counts);
@@ -354,15 +356,15 @@ py::dict simulate(const PyModel& model, const std::vector<std::pair<int, int>>& 
                   double time_start, double time_end, double interval, std::int64_t seed,
                   bool event_log, const std::string& method, py::object progress) {
     SimulationRequest req;
-    if (method == "cr") {
-        // Composition-rejection replaces the exact step only.
+    if (method != "direct" && make_run_method(method) != nullptr) {
+        // The registry's methods replace the exact step only.
         if (model.m.params.algorithm == kTauLeaping)
-            throw py::value_error("method 'cr' is an exact method; it does not apply to "
-                                  "tau-leaping (algorithm 3)");
-        req.composition_rejection = true;
+            throw py::value_error("method '" + method + "' is an exact method; it does not "
+                                  "apply to tau-leaping (algorithm 3)");
+        req.exact_method = method;
     } else if (method != "direct") {
-        throw py::value_error("method must be 'direct' (the model's own algorithm) or 'cr', "
-                              "not '" + method + "'");
+        throw py::value_error("method must be 'direct' (the model's own algorithm), 'cr' or "
+                              "'rssa', not '" + method + "'");
     }
     for (const auto& [set, runs] : plan) {
         if (set < 1 || static_cast<std::size_t>(set) > model.m.sets.size())

@@ -44,6 +44,11 @@ TYPE_CASES = {
               {"substrates": [("X2", 1)], "products": [("X0", 1)],
                "rates": [("k", 0.5)], "formula": "k*X2", "id": 1},
               [1, 0, -1]),
+    # 2A -> A + B: two molecules consumed, one given back.
+    "mass-action": ({"A": 100, "B": 0},
+                    {"substrates": [("A", 2)], "products": [("A", 1), ("B", 1)],
+                     "rates": [0.01]},
+                    [-1, 1]),
 }
 
 

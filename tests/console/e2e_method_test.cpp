@@ -116,8 +116,8 @@ TEST(E2eMethod, WrongCommandLineEndsWithStatusTwoAndTouchesNothing) {
     const std::pair<std::string, std::string> cases[] = {
         {"--bogus", "plenta: unknown option '--bogus'\n"},
         {"--method", "plenta: option '--method' needs a value\n"},
-        {"--method fast", "plenta: unknown method 'fast' for --method (direct or cr)\n"},
-        {"--method=", "plenta: unknown method '' for --method (direct or cr)\n"},
+        {"--method fast", "plenta: unknown method 'fast' for --method (direct, cr, rssa)\n"},
+        {"--method=", "plenta: unknown method '' for --method (direct, cr, rssa)\n"},
         {"--help=yes", "plenta: option '--help' takes no value\n"},
         {"model.txt", "plenta: unexpected argument 'model.txt'\n"},
         {"--method cr -x", "plenta: unknown option '-x'\n"},
@@ -139,7 +139,7 @@ TEST(E2eMethod, HelpPrintsUsageAndRunsNothing) {
     write_model(dir, two_sets_model(2));
     RunResult r = run_plenta_with(dir.path(), "--help");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("Usage: plenta [--method direct|cr]", 0), 0u);
+    EXPECT_EQ(r.out.rfind("Usage: plenta [--method direct|cr|rssa]", 0), 0u);
     EXPECT_NE(r.out.find("--method cr"), std::string::npos);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(file_names(dir.path()), (std::set<std::string>{"constants.txt", "model.txt"}));

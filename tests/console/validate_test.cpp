@@ -354,5 +354,37 @@ TEST_F(Validate, SnapshotInterval) {
               file_msg("snapshot_interval = 0 is not a positive number."));
 }
 
+// "mass-action": multiplicities read from the substrate lines; a source has
+// no substrate line and a degradation no product line, and both read their
+// constant; a species given twice or a multiplicity below 1 is refused.
+TEST_F(Validate, MassActionSourcesDegradationsAndMultiplicities) {
+    const std::string dimer_decay =
+        "Dimer\nrxntype = mass-action\nnum_subs = 1\n0 2\nnum_prods = 2\n0 1\n2 1\n"
+        "StoP = 0.5\nid = 1\n\nDecay\nrxntype = mass-action\nnum_subs = 1\n2 1\n"
+        "num_prods = 0\nStoP = 0.25\nid = 2\n\nSource\nrxntype = mass-action\n"
+        "num_subs = 0\nnum_prods = 1\n1 3\nStoP = 4\nid = 3\n";
+    const std::string model =
+        with(with(kValidModel, "num_rxns = 2", "num_rxns = 4"), kUnbindingBlock, dimer_decay);
+    ASSERT_EQ(load(model), "");
+    const std::vector<Reaction>& r = model_.reactions;
+    EXPECT_EQ(r[1].rxn_index, kMassAction);
+    EXPECT_EQ(r[1].subs_coef, std::vector<int>{2});
+    EXPECT_EQ(r[1].prods_coef, (std::vector<int>{1, 1}));
+    EXPECT_EQ(model_.sizes.num_prods[2], 0);
+    EXPECT_EQ(r[2].rates[0].value, 0.25);
+    EXPECT_EQ(r[2].id, 2);
+    EXPECT_EQ(model_.sizes.num_subs[3], 0);
+    EXPECT_EQ(r[3].prods_coef, std::vector<int>{3});
+    EXPECT_EQ(r[3].rates[0].value, 4.0);
+    EXPECT_EQ(model_.params.time_end, 5.0);  // the sections after them read on
+
+    EXPECT_EQ(load(with(model, "num_subs = 1\n0 2\n", "num_subs = 2\n0 1\n0 1\n")),
+              rxn_msg(1, 1, "species 0 is listed twice among the substrates; give it once with "
+                            "its multiplicity."));
+    EXPECT_EQ(load(with(model, "num_subs = 1\n0 2\n", "num_subs = 1\n0 0\n")),
+              rxn_msg(1, 1, "substrate 0 has multiplicity 0; a \"mass-action\" substrate needs "
+                            "at least 1."));
+}
+
 }  // namespace
 }  // namespace plenta

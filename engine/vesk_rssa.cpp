@@ -1,0 +1,188 @@
+// Interval run of the rejection-based method: candidates at the times of a
+// Poisson process of rate U (the sum of the upper bounds), each chosen in
+// proportion to its upper bound and fired with probability a / aU; up to
+// and including the next snapshot boundary, or until a firing fills the
+// event log.
+#include <cmath>
+#include <limits>
+
+#include "engine/rssa.h"
+#include "random/ranf_ahead.h"
+
+namespace plenta {
+
+namespace {
+
+// Group sums and the total are kept by differences; they are summed afresh
+// after as many updates as there are reactions (at least 2^16), and when
+// the total has fallen far below the largest group's sum.
+void control_drift(RssaState& st, int num_rxns) {
+    const long long every = num_rxns > 65536 ? num_rxns : 65536;
+    if (st.updates_since_resum >= every || st.total < 1e-6 * st.total_at_resum) rssa_resum(st);
+}
+
+int select_group(const RssaState& st, double r) {
+    double sum = 0.0;
+    for (int g : st.active) {
+        sum = sum + st.groups[static_cast<std::size_t>(g)].sum;
+        if (sum > r) return g;
+    }
+    return st.active.back();
+}
+
+double scaled(const RssaGroup& group, int g, double a) {
+    if (group.unscale != 0.0) return a * group.unscale;
+    return std::ldexp(a, -(g + kCrMinExponent));
+}
+
+// One trial: a candidate in proportion to its upper bound, then whether it
+// fires.  A member of a group is accepted as candidate when u < aU / 2^e;
+// given that, u is uniform below aU / 2^e, so it fires when u < a / 2^e:
+// at once when u < aL / 2^e, else after computing a.  Returns the reaction
+// that fires, or -1 for a rejected candidate.
+int trial(RssaState& st, RanfAhead& draws, const std::vector<Reaction>& reactions,
+          const std::vector<Compound>& species, const SimParams& params,
+          const ModelSizes& model) {
+    const double u2 = static_cast<double>(draws.take());
+    const int g = select_group(st, u2 * st.total);
+    const RssaGroup& group = st.groups[static_cast<std::size_t>(g)];
+    const int n = static_cast<int>(group.members.size());
+    const double dn = static_cast<double>(n);
+    int j = 0;
+    double u = 0.0;
+    if (n == 1) {
+        j = group.members[0];
+        u = static_cast<double>(draws.take()) * scaled(group, g, st.rxns[static_cast<std::size_t>(j)].upper);
+    } else {
+        for (;;) {
+            const int k = static_cast<int>(static_cast<double>(draws.take()) * dn);
+            if (k >= n) continue;
+            u = static_cast<double>(draws.take());
+            j = group.members[static_cast<std::size_t>(k)];
+            if (u < scaled(group, g, st.rxns[static_cast<std::size_t>(j)].upper)) break;
+        }
+    }
+    const RssaReaction& r = st.rxns[static_cast<std::size_t>(j)];
+    if (u < scaled(group, g, r.lower)) return j;
+    const double a = rssa_propensity(st, j, reactions, species, params, model);
+    return u < scaled(group, g, a) ? j : -1;
+}
+
+// The next trial's draws are the generator's next values but one (the
+// waiting time's comes first): the group and the candidate they would pick
+// over the current sums are fetched while this firing goes on.  In networks
+// whose lines outgrow the caches the candidate's line is a miss otherwise.
+void prefetch_next(const RssaState& st, const RanfAhead& draws) {
+    if (st.active.empty()) return;
+    const int g = select_group(st, static_cast<double>(draws.peek(1)) * st.total);
+    const std::vector<int>& members = st.groups[static_cast<std::size_t>(g)].members;
+    const std::size_t n = members.size();
+    std::size_t k = 0;
+    if (n > 1) {
+        k = static_cast<std::size_t>(static_cast<double>(draws.peek(2)) * static_cast<double>(n));
+        if (k >= n) return;
+    }
+    const RssaReaction* line = &st.rxns[static_cast<std::size_t>(members[k])];
+    __builtin_prefetch(line);
+}
+
+// The counts after reaction j fired, new intervals and bounds for the
+// species that left theirs, exact values for the readers through records.
+void fire(RssaState& st, int j, std::vector<Reaction>& reactions,
+          std::vector<Compound>& species, const SimParams& params, const ModelSizes& model) {
+    const RssaReaction& r = st.rxns[static_cast<std::size_t>(j)];
+    int buffer[2 * kRssaInlineChanges];
+    const int* c = buffer;
+    int m = r.num_changes;
+    if (m == kRssaChangesOutside) {
+        c = st.changes.data() + r.changes + 1;
+        m = st.changes[static_cast<std::size_t>(r.changes)];
+    } else {
+        for (int q = 0; q < m; q++) {
+            buffer[2 * q] = r.change_species[q];
+            buffer[2 * q + 1] = r.change_delta[q];
+        }
+    }
+    int* sp = st.sp.data();
+    for (int q = 0; q < m; q++) {
+        const int s = c[2 * q];
+        int& x = sp[kRssaFields * s + kRssaCount];
+        x += c[2 * q + 1];
+        if (st.records) species[static_cast<std::size_t>(s)].count = x;
+    }
+    for (int q = 0; q < m; q++) {
+        const int s = c[2 * q];
+        const std::size_t su = static_cast<std::size_t>(s);
+        const int* f = sp + kRssaFields * s;
+        if (f[kRssaCount] < f[kRssaLow] || f[kRssaCount] > f[kRssaHigh]) rssa_rebound(st, s);
+        const int* rd = st.readers.data();
+        for (int p = st.record_start[su]; p < st.reader_start[su + 1]; p++) {
+            const int k = rd[p];
+            const int rxn = st.rxns[static_cast<std::size_t>(k)].rxn;
+            const double a = calc_rxn_prob_vesk(reactions[static_cast<std::size_t>(rxn)], species,
+                                                params, model, rxn);
+            st.rxns[static_cast<std::size_t>(k)].lower = a;
+            rssa_set_upper(st, k, a);
+        }
+    }
+}
+
+// The species records' counts from the method's own (when nothing else
+// keeps them current).
+void write_back(const RssaState& st, std::vector<Compound>& species, int num_cmpds) {
+    if (st.records) return;
+    for (int s = 0; s < num_cmpds; s++)
+        species[static_cast<std::size_t>(s)].count =
+            st.sp[static_cast<std::size_t>(kRssaFields * s + kRssaCount)];
+}
+
+}  // namespace
+
+void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes& model,
+               std::vector<Compound>& species, SimParams& params, EventLog evlog,
+               int& event_count, std::vector<int>& fire_count, double& t) {
+    int c = event_count;
+    const double boundary = next_snapshot_time(t, params.snapshot_interval);
+    const bool logging = params.eventlog_flag == 1;
+    const int capacity = params.eventlog_arraysize;
+    double tau = params.next_time;
+    RanfAhead draws;  // nothing else draws during the call
+    const bool prefetch = model.num_rxns >= kCrPrefetchFrom;
+    while (boundary >= tau) {
+        st.trials += 1;
+        const int j = trial(st, draws, reactions, species, params, model);
+        if (j >= 0) {
+            if (prefetch) prefetch_next(st, draws);
+            fire(st, j, reactions, species, params, model);
+            const int rxn = st.rxns[static_cast<std::size_t>(j)].rxn;
+            fire_count[static_cast<std::size_t>(rxn)] += 1;
+            control_drift(st, model.num_rxns);
+            if (logging && c < capacity) {
+                evlog.times[c] = tau;
+                evlog.rxns[c] = static_cast<double>(rxn + 1);
+                c = c + 1;
+            }
+        }
+        const double at = tau;
+        if (st.active.empty()) {
+            tau = std::numeric_limits<double>::infinity();
+        } else {
+            if (!(st.total > 0.0)) rssa_resum(st);
+            const double u1 = static_cast<double>(draws.take());
+            tau = at + (1.0 / st.total) * std::log(1.0 / u1);
+        }
+        if (j >= 0 && logging && c >= capacity) {
+            write_back(st, species, model.num_cmpds);
+            params.next_time = tau;
+            event_count = c;
+            t = at;
+            return;
+        }
+    }
+    write_back(st, species, model.num_cmpds);
+    params.next_time = tau;
+    t = boundary;
+    event_count = c;
+}
+
+}  // namespace plenta
