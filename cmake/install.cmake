@@ -1,7 +1,7 @@
 # What `cmake --install <build> [--prefix P]` puts where, and the Debian
 # package that `cpack -G DEB` makes of the same files.
 #
-#   <prefix>/bin                     plenta, plenta-stats, sbml2plenta, plenta-mpi
+#   <prefix>/bin                     plenta, plenta-stats, sbml2plenta, net2plenta, plenta-mpi
 #   <prefix>/lib[/<multiarch>]       libplenta_random.a
 #   <prefix>/include/plenta          ranlib.h
 #   <prefix>/share/octave/site/m/plenta
@@ -17,7 +17,7 @@
 # Octave or Python are left out when those were not found.
 include(GNUInstallDirs)
 
-foreach(program plenta plenta-stats sbml2plenta plenta-mpi)
+foreach(program plenta plenta-stats sbml2plenta net2plenta plenta-mpi)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()

@@ -29,7 +29,7 @@ lib=$(find "$prefix" -name libplenta_random.a | head -1)
 [ -n "$lib" ] || fail "libplenta_random.a not installed"
 
 # One version everywhere: each program prints its name and the version.
-for tool in plenta plenta-stats sbml2plenta plenta-mpi; do
+for tool in plenta plenta-stats sbml2plenta net2plenta plenta-mpi; do
   exe="$prefix/bin/$tool"
   if [ "$tool" = plenta ] || [ "$tool" = plenta-stats ] || [ -f "$build/tools/$tool/$tool" ]; then
     [ -x "$exe" ] || fail "$tool was built but is not installed"

@@ -5,13 +5,15 @@
 #include <cstring>
 #include <string>
 
+#include "plenta_version.h"
 #include "tools/net2plenta/net2plenta.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage: net2plenta model.net outdir [--time-end T] [--interval D] [--runs N]\n"
-    "                  [--seed S] [--algorithm 2|3] [--tau-error E] [--monitor groups|species]\n";
+    "                  [--seed S] [--algorithm 2|3] [--tau-error E] [--monitor groups|species]\n"
+    "       net2plenta --help | --version\n";
 
 bool number(const char* text, double& v) {
     char* end = nullptr;
@@ -33,6 +35,10 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::fputs("net2plenta " PLENTA_VERSION "\n", stdout);
             return 0;
         }
         if (arg.rfind("--", 0) == 0) {
