@@ -22,6 +22,7 @@
 
 #include "engine/engine.h"
 #include "model/model.h"
+#include "model/rate_law.h"
 
 namespace plenta {
 
@@ -119,6 +120,21 @@ std::string scan_line(TextScanner& in);
 
 // ---- The model as start-up reads it ----
 
+// What a model file gives for its formula reactions: named parameters and
+// assignment rules (the sections after the simulation parameters), the line
+// of every formula reaction's rate, and each parameter set's named-parameter
+// changes.  Lines are numbered from 1; 0 where there is none.
+struct FormulaSection {
+    FormulaScope scope;
+    std::vector<std::string> rates;    // per reaction: the formula as written ("" for others)
+    std::vector<int> rate_lines;       // per reaction
+    std::vector<int> parameter_lines;  // per parameter
+    std::vector<int> rule_lines;       // per rule
+    std::vector<std::vector<NamedValue>> set_changes;  // per parameter set
+    std::vector<std::vector<int>> set_change_lines;
+    RuleValues rule_values;  // compiled at load, for monitored rules
+};
+
 struct ConsoleModel {
     std::string data_dir;      // directory line of constants.txt, plus "/" or "\"
     std::string model_path;    // data_dir + model file name
@@ -130,6 +146,7 @@ struct ConsoleModel {
     ModelSizes sizes;
     SimParams params;
     std::vector<ParamSet> sets;  // num_sets entries; entry 0 (the model as read) stays empty
+    FormulaSection formulas;
 };
 
 // The first text that the reader could not hold or skip as the format means:
@@ -177,14 +194,15 @@ void allocate_model(ConsoleModel& model);
 // stays empty and validate_model reports its count.
 void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, ModelSizes& sizes,
                          std::vector<Compound>& species, SimParams& params,
-                         std::vector<ParamSet>& sets, ReadNotes* notes = nullptr);
+                         std::vector<ParamSet>& sets, ReadNotes* notes = nullptr,
+                         FormulaSection* formulas = nullptr);
 
 // Opens the model file again and reads it with read_model_sections; false
 // when the file cannot be opened (the caller prints kMsgCantOpenModel).
 bool read_constants(std::vector<Reaction>& reactions, ModelSizes& sizes,
                     std::vector<Compound>& species, SimParams& params,
                     std::vector<ParamSet>& sets, const std::string& path,
-                    ReadNotes* notes = nullptr);
+                    ReadNotes* notes = nullptr, FormulaSection* formulas = nullptr);
 
 // ---- Validation: "" when the model may run, else one message line ----
 
@@ -194,6 +212,11 @@ std::string validate_header_counts(const ConsoleModel& model, std::size_t file_s
 
 // Everything read_constants filled, the paths and the output file names.
 std::string validate_model(const ConsoleModel& model, const ReadNotes& notes);
+
+// Compiles every formula reaction's rate and the rules, and turns the
+// parameter sets' named changes into rate changes; "" or one message line
+// naming the file, the line and the reaction, parameter or rule.
+std::string compile_model_formulas(ConsoleModel& model);
 
 // ---- The whole start-up read ----
 
@@ -262,9 +285,12 @@ void write_summary_fire_counts(OutputFile& summary, const std::vector<int>& fire
 // "\n" except on the final line.
 void write_trajectory_header(OutputFile& traj, int run_in_set, int points, int num_monit,
                              int num_rxns);
+// A monitored position at or past the species count is an assignment rule
+// (position - species count), written as its value (%.10g) at the snapshot.
 void write_trajectory_line(OutputFile& traj, double t, const std::vector<Compound>& species,
                            const std::vector<int>& monit, const std::vector<int>& fire_count,
-                           std::vector<int>& prev_fire_count, bool final_line);
+                           std::vector<int>& prev_fire_count, bool final_line,
+                           const RuleValues* rules = nullptr, double volume = 0.0);
 
 // Event-log block: n times, then n reaction numbers, 64-bit little-endian
 // doubles, each array in one write.

@@ -80,9 +80,11 @@ std::string load_console_model(const std::string& working_dir, ConsoleModel& mod
         allocate_model(model);
         ReadNotes notes;
         if (!read_constants(model.reactions, model.sizes, model.species, model.params, model.sets,
-                            model.model_path, &notes))
+                            model.model_path, &notes, &model.formulas))
             return cant_open_model_message(model.model_path);
-        return validate_model(model, notes);
+        message = validate_model(model, notes);
+        if (!message.empty()) return message;
+        return compile_model_formulas(model);
     } catch (const std::bad_alloc&) {
         return too_large_message(model.model_path);
     }

@@ -143,6 +143,13 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
             c = c + 1;
         }
         const double fired_at = tau;
+        if (run_fault_raised(params, fired_at)) {
+            write_back(st, species);
+            keep_state(params, a0, tau, mu);
+            event_count = c;
+            t = fired_at;
+            return;
+        }
         find_next_reaction_cr(tau, mu, a0, st, fired_at, draws);
         if (logging && c >= capacity) {
             write_back(st, species);

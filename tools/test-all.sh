@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev octave-dev libsbml5-dev python3-dev pybind11-dev python3-numpy python3-pytest python3-matplotlib libopenmpi-dev openmpi-bin)
+packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev octave-dev libsbml5-dev python3-dev pybind11-dev python3-numpy python3-pytest python3-matplotlib libopenmpi-dev openmpi-bin libmuparser-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
