@@ -7,8 +7,9 @@ namespace plenta {
 
 namespace {
 
+// A model built by a front end has no lines (0): only the file is named.
 std::string at_line(const ConsoleModel& m, int line) {
-    return "Model file " + m.model_path + ", line " + std::to_string(line);
+    return "Model file " + m.model_path + (line > 0 ? ", line " + std::to_string(line) : "");
 }
 
 }  // namespace

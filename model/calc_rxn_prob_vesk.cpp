@@ -97,7 +97,10 @@ bool is_short(const Reaction& rxn, const std::vector<Compound>& species, int j) 
                                             const SimParams& params, int r, int m) {
     for (int j = 0; j < m; j++)
         if (species[rxn.subs_index[j]].count < rxn.subs_coef[j]) return 0.0;
-    const double a = rxn.law->evaluate(species, rxn.rates.data(), params.volume);
+    // A front end that made the record without compiling its law gets NaN,
+    // and with it the fault below, never a read through a null law.
+    const double a = rxn.law ? rxn.law->evaluate(species, rxn.rates.data(), params.volume)
+                             : std::numeric_limits<double>::quiet_NaN();
     if (!(a >= 0.0 && a <= kLargestDouble) && !params.fault.raised()) {
         RunFault& fault = params.fault;
         fault.kind = RunFault::kBadPropensity;

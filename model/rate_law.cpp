@@ -408,6 +408,18 @@ std::string RuleValues::compile(const FormulaNames& names) {
     return "";
 }
 
+RuleValues::RuleValues(const RuleValues& other) : params_(other.params_) {
+    for (const auto& law : other.laws_) laws_.push_back(law->clone());
+}
+
+RuleValues& RuleValues::operator=(const RuleValues& other) {
+    if (this != &other) {
+        RuleValues copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
 void RuleValues::set_parameter(const std::string& name, double value) {
     for (std::size_t r = 0; r < laws_.size(); r++) {
         const std::vector<std::string>& names = laws_[r]->parameter_names();

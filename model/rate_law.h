@@ -151,6 +151,12 @@ void add_named_change(ParamSet& set, const std::vector<Reaction>& reactions,
 // current counts and parameter values.
 class RuleValues {
 public:
+    RuleValues() = default;
+    RuleValues(const RuleValues& other);  // compiles its own copies
+    RuleValues& operator=(const RuleValues& other);
+    RuleValues(RuleValues&&) = default;
+    RuleValues& operator=(RuleValues&&) = default;
+
     // "" on success, else the first rule's compile error, naming it.
     std::string compile(const FormulaNames& names);
     int size() const { return static_cast<int>(laws_.size()); }

@@ -59,6 +59,17 @@ class Model:
     tau_error: the error bound of the tau selection; required for tau-leaping.
     monit: the monitored species (names or positions, in output order);
         default every species.
+    parameters: named parameters of "formula" reactions, a dict name -> value
+        (or (name, value) pairs).
+    rules: assignment rules, a dict name -> expression, usable by name in
+        the formulas (not monitorable here).
+
+    A reaction of type "formula" gives its propensity as text in "rate",
+    e.g. {"type": "formula", "substrates": [("S", 1)], "products": [("P", 1)],
+    "rate": "Vmax*S/(Km + S)"}, with parameters={"Vmax": 10, "Km": 50}; the
+    formula reads species by name, the parameters, the rules and `volume`
+    (the model file's formula reactions explain the language).  Substrates
+    and products (with coefficients) say what a firing changes.
 
     The model is checked by the same validation as a model file (substrates,
     products and rate constants each type reads, positions in range, name
@@ -67,9 +78,9 @@ class Model:
     """
 
     def __init__(self, species, reactions, volume=1.0, algorithm=2, tau_error=None,
-                 monit=None):
+                 monit=None, parameters=None, rules=None):
         self._core = _build_core_model(species, reactions, volume, algorithm, tau_error,
-                                       monit)
+                                       monit, parameters, rules)
 
     @classmethod
     def _from_core(cls, core):
