@@ -143,7 +143,8 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
             c = c + 1;
         }
         const double fired_at = tau;
-        if (run_fault_raised(params, fired_at)) {
+        // Only a propensity evaluated through the records can raise one.
+        if (!st.own_counts && run_fault_raised(params, fired_at)) {
             write_back(st, species);
             keep_state(params, a0, tau, mu);
             event_count = c;

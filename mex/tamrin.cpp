@@ -19,11 +19,13 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
 #include "mex_gateway.h"
+#include "model/rate_law.h"
 #include "random/ranlib.h"
 
 namespace plenta {
@@ -257,6 +259,49 @@ void read_parameters(const mxArray* s, Call& c) {
     if (c.model.num_points == 0) c.model.num_points = 1;
 }
 
+// "formula" reactions: the text of each one's "formula" field compiled
+// against the species, named x0, x1, ... by position, the volume and the
+// named parameters of the optional parameter field "parameters" (a
+// structure whose fields are the names).
+void compile_formulas(const mxArray* cells, const mxArray* par, Call& c) {
+    bool any = false;
+    for (const Reaction& r : c.reactions) any = any || r.rxn_index == plenta::kFormula;
+    if (!any) return;
+    for (int k = 0; k < c.model.num_cmpds; ++k)
+        std::snprintf(c.species[static_cast<std::size_t>(k)].name, plenta::kNameLen, "x%d", k);
+    plenta::FormulaScope scope;
+    const mxArray* named = mxGetField(par, 0, "parameters");
+    if (named != nullptr) {
+        if (!mxIsStruct(named) || mxGetNumberOfElements(named) != 1)
+            gateway_error("tamrin:badParameter",
+                          "parameter \"parameters\" must be a 1-by-1 structure of named values");
+        for (int f = 0; f < mxGetNumberOfFields(named); ++f) {
+            const mxArray* v = mxGetFieldByNumber(named, 0, f);
+            if (v == nullptr || !mxIsDouble(v) || mxIsComplex(v) || mxGetNumberOfElements(v) != 1)
+                gateway_error("tamrin:badParameter",
+                              "parameter \"parameters.%s\" must be a real scalar",
+                              mxGetFieldNameByNumber(named, f));
+            scope.parameters.push_back({mxGetFieldNameByNumber(named, f), mxGetScalar(v)});
+        }
+    }
+    plenta::FormulaNames names(c.species, scope);
+    for (int i = 0; i < c.model.num_rxns; ++i) {
+        plenta::Reaction& r = c.reactions[static_cast<std::size_t>(i)];
+        if (r.rxn_index != plenta::kFormula) continue;
+        const mxArray* field = mxGetField(mxGetCell(cells, static_cast<mwIndex>(i)), 0, "formula");
+        char* text = mxIsChar(field) ? mxArrayToString(field) : nullptr;
+        if (text == nullptr)
+            gateway_error("tamrin:badField", "reaction %d: field \"formula\" must be text", i + 1);
+        const std::string formula(text);
+        mxFree(text);
+        const std::string error =
+            plenta::compile_formula_reaction(r, formula, c.species, names, c.params.volume);
+        if (!error.empty())
+            gateway_error("tamrin:badFormula", "reaction %d: in \"%s\": %s", i + 1,
+                          formula.c_str(), error.c_str());
+    }
+}
+
 // ---- Outputs ----
 
 void create_outputs(Call& c, mxArray* plhs[]) {
@@ -457,6 +502,7 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
     read_species(prhs[kInCounts], c);
     read_monitored(prhs[kInMonit], c);
     read_parameters(prhs[kInParams], c);
+    compile_formulas(prhs[kInRxns], prhs[kInParams], c);
     // The same lists either way; composition-rejection, the method for large
     // networks, has them built through the species index.
     if (c.use_cr)
