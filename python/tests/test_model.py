@@ -44,6 +44,8 @@ TYPE_CASES = {
               {"substrates": [("X2", 1)], "products": [("X0", 1)],
                "rates": [("k", 0.5)], "formula": "k*X2", "id": 1},
               [1, 0, -1]),
+    "formula": ({"A": 80, "B": 0},
+                {"substrates": [("A", 1)], "products": [("B", 2)], "rate": "0.5*A"}, [-1, 2]),
 }
 
 
