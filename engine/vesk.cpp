@@ -41,6 +41,9 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
     // not advance and stops, instead of every pending firing up to t being
     // replayed in an endless run of calls.
     if (!(boundary > t)) return;
+    // A run that met a fault does not go on: the call neither fires nor
+    // advances, and the front end stops the run.
+    if (params.fault.raised()) return;
 
     // A firing exactly on the boundary belongs to this interval.  An
     // infinite (or never) next time ends the loop at once.

@@ -117,6 +117,8 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
     double a0 = params.total_prob;
     double tau = params.next_time;
     int mu = params.next_rxn;
+    // A run that met a fault does not go on (see vesk).
+    if (params.fault.raised()) return;
     RanfAhead draws;  // nothing else draws during the call
 
     // A firing exactly on the boundary belongs to this interval; an infinite
