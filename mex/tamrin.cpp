@@ -86,7 +86,15 @@ struct Call {
     // composition-rejection, with the state built from the ai inputs.
     bool use_cr = false;
     CrState cr;
+    // Assignment rules of PAR.rules; MONIT positions from num_cmpds on.
+    plenta::RuleValues rules;
 };
+
+// Number of fields of the optional PAR.rules structure (0 without it).
+int rule_count(const mxArray* par) {
+    const mxArray* rules = mxIsStruct(par) ? mxGetField(par, 0, "rules") : nullptr;
+    return rules != nullptr && mxIsStruct(rules) ? mxGetNumberOfFields(rules) : 0;
+}
 
 bool is_full_double(const mxArray* a) { return mxIsDouble(a) && !mxIsSparse(a); }
 
@@ -154,16 +162,17 @@ void read_species(const mxArray* counts, Call& c) {
     }
 }
 
-void read_monitored(const mxArray* monit, Call& c) {
+void read_monitored(const mxArray* monit, Call& c, int num_rules) {
     const int n = c.model.num_monit;
     const double* data = mxGetPr(monit);
     c.params.monit.assign(n, 0);
+    const int positions = c.model.num_cmpds + num_rules;  // species, then rules
     for (int k = 0; k < n; ++k) {
         const double v = data[k];
-        if (!(v > -1.0 && v < static_cast<double>(c.model.num_cmpds)))
+        if (!(v > -1.0 && v < static_cast<double>(positions)))
             gateway_error("tamrin:badSpecies",
                           "input 5, column %d: species position %g is outside 0..%d", k + 1, v,
-                          c.model.num_cmpds - 1);
+                          positions - 1);
         c.params.monit[k] = static_cast<int>(v);
     }
 }
@@ -264,7 +273,7 @@ void read_parameters(const mxArray* s, Call& c) {
 // named parameters of the optional parameter field "parameters" (a
 // structure whose fields are the names).
 void compile_formulas(const mxArray* cells, const mxArray* par, Call& c) {
-    bool any = false;
+    bool any = rule_count(par) > 0;
     for (const Reaction& r : c.reactions) any = any || r.rxn_index == plenta::kFormula;
     if (!any) return;
     for (int k = 0; k < c.model.num_cmpds; ++k)
@@ -284,7 +293,24 @@ void compile_formulas(const mxArray* cells, const mxArray* par, Call& c) {
             scope.parameters.push_back({mxGetFieldNameByNumber(named, f), mxGetScalar(v)});
         }
     }
+    const mxArray* rules = mxGetField(par, 0, "rules");
+    if (rules != nullptr) {
+        if (!mxIsStruct(rules) || mxGetNumberOfElements(rules) != 1)
+            gateway_error("tamrin:badParameter",
+                          "parameter \"rules\" must be a 1-by-1 structure of expressions");
+        for (int f = 0; f < mxGetNumberOfFields(rules); ++f) {
+            const mxArray* v = mxGetFieldByNumber(rules, 0, f);
+            char* text = v != nullptr && mxIsChar(v) ? mxArrayToString(v) : nullptr;
+            if (text == nullptr)
+                gateway_error("tamrin:badParameter", "parameter \"rules.%s\" must be text",
+                              mxGetFieldNameByNumber(rules, f));
+            scope.rules.push_back({mxGetFieldNameByNumber(rules, f), text});
+            mxFree(text);
+        }
+    }
     plenta::FormulaNames names(c.species, scope);
+    const std::string rule_error = c.rules.compile(names);
+    if (!rule_error.empty()) gateway_error("tamrin:badFormula", "%s", rule_error.c_str());
     for (int i = 0; i < c.model.num_rxns; ++i) {
         plenta::Reaction& r = c.reactions[static_cast<std::size_t>(i)];
         if (r.rxn_index != plenta::kFormula) continue;
@@ -329,7 +355,10 @@ void write_column(Call& c, int s, double t) {
     col7[0] = t;
     for (int k = 0; k < c.model.num_monit; ++k) {
         const int sp = c.params.monit[k];
-        col7[k + 1] = static_cast<double>(c.species[sp].count - c.initial_counts[sp]);
+        if (sp >= c.model.num_cmpds)  // a rule: its value
+            col7[k + 1] = c.rules.value(sp - c.model.num_cmpds, c.species, c.params.volume);
+        else
+            col7[k + 1] = static_cast<double>(c.species[sp].count - c.initial_counts[sp]);
     }
     const std::size_t rows8 = static_cast<std::size_t>(c.model.num_rxns) + 1;
     double* col8 = data_of(c, kOutFirings) + static_cast<std::size_t>(s) * rows8;
@@ -500,7 +529,7 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
     read_sizes(prhs, c);
     read_reactions(prhs[kInRxns], c);
     read_species(prhs[kInCounts], c);
-    read_monitored(prhs[kInMonit], c);
+    read_monitored(prhs[kInMonit], c, rule_count(prhs[kInParams]));
     read_parameters(prhs[kInParams], c);
     compile_formulas(prhs[kInRxns], prhs[kInParams], c);
     // The same lists either way; composition-rejection, the method for large

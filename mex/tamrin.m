@@ -20,7 +20,8 @@
 %   X0     column vector of initial molecule counts, one row per species.
 %   PAR    parameter structure (fields below).
 %   MONIT  row vector of the positions of the species to record in MON,
-%          in that order; may be [].
+%          in that order (positions from numel(X0) on are the rules of
+%          PAR.rules); may be [].
 %
 % Reaction structure
 %   type        reaction type: 'binding', 'unique-bi-bi', 'unbinding',
@@ -92,9 +93,13 @@
 %                       absent or 'direct' keeps the defined methods.
 %   parameters          optional: a 1-by-1 structure of the named
 %                       parameters of 'formula' reactions, e.g.
-%                       struct('Vmax', 10, 'Km', 50).  (Assignment rules
-%                       are not available here; write them into the
-%                       formulas.)
+%                       struct('Vmax', 10, 'Km', 50).
+%   rules               optional: a 1-by-1 structure of assignment rules,
+%                       name -> expression text, e.g. struct('total',
+%                       'x0 + x1'), usable by name in formulas and
+%                       monitored through MONIT: position
+%                       numel(X0) + r - 1 is the r-th rule, whose row in
+%                       MON is its value (not a change).
 %
 % Outputs (real double matrices)
 %   DX     species-by-1: change of every count during the call.
