@@ -62,7 +62,8 @@ class Model:
     parameters: named parameters of "formula" reactions, a dict name -> value
         (or (name, value) pairs).
     rules: assignment rules, a dict name -> expression, usable by name in
-        the formulas (not monitorable here).
+        the formulas and monitored by giving the name in monit: their values
+        at each snapshot are Result.rules.
 
     A reaction of type "formula" gives its propensity as text in "rate",
     e.g. {"type": "formula", "substrates": [("S", 1)], "products": [("P", 1)],
@@ -104,7 +105,14 @@ class Model:
     def monitored(self):
         """Names of the monitored species, in output order."""
         names = self._core.species
-        return [names[k] for k in self._core.monit]
+        return [names[k] for k in self._core.monit if k < len(names)]
+
+    @property
+    def monitored_rules(self):
+        """Names of the monitored assignment rules, in output order."""
+        n = len(self._core.species)
+        rules = self._core.rule_names
+        return [rules[k - n] for k in self._core.monit if k >= n]
 
     @property
     def reaction_types(self):
@@ -201,7 +209,8 @@ class Model:
         raw = _plenta._simulate(core, plan, float(time_start), float(time_end),
                                 float(interval), int(seed), bool(event_log), str(method),
                                 progress)
-        return Result(raw, species=self.monitored, seed=int(seed))
+        return Result(raw, species=self.monitored, seed=int(seed),
+                      rule_names=self.monitored_rules)
 
 
 def read_model(folder="."):

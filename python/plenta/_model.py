@@ -161,7 +161,11 @@ def build_core_model(species, reactions, volume, algorithm, tau_error, monit,
         tau_error = 0.0
     if monit is None:
         monit = range(len(species))
-    monit = [index(s, f"monitored species {k}") for k, s in enumerate(monit)]
+    # A rule is monitored by its name, at the positions after the species.
+    rule_position = {name: len(species) + r for r, (name, _) in enumerate(rules)}
+    monit = [rule_position[s] if isinstance(s, str) and s not in index.by_name
+             and s in rule_position else index(s, f"monitored species {k}")
+             for k, s in enumerate(monit)]
     if parameters or rules:
         return _plenta._build_model(species, normalised, float(volume), algorithm, tau_error,
                                     monit, parameters, rules)

@@ -106,12 +106,6 @@ void fill_reaction(ConsoleModel& m, std::size_t i, const ReactionEntry& entry, R
 
 // Builds what the console driver builds at start-up from a validated model.
 std::unique_ptr<PyModel> finish_model(ConsoleModel&& m, bool from_file) {
-    // Results hold counts; a rule's value is not one.
-    for (int s : m.params.monit)
-        if (s >= m.sizes.num_cmpds)
-            throw py::value_error("monitored position " + std::to_string(s) +
-                                  " is an assignment rule; rules are monitored by the console "
-                                  "program only");
     auto model = std::make_unique<PyModel>();
     model->m = std::move(m);
     model->from_file = from_file;
@@ -222,6 +216,14 @@ void bind_model(py::module_& mod) {
         .def_property_readonly(
             "monit", [](const PyModel& p) { return p.m.params.monit; },
             "Positions of the monitored species, in output order.")
+        .def_property_readonly(
+            "rule_names",
+            [](const PyModel& p) {
+                py::list names;
+                for (const AssignmentRule& r : p.m.formulas.scope.rules) names.append(r.name);
+                return names;
+            },
+            "Names of the assignment rules; monitored position num_species + r is rule r.")
         .def_property_readonly(
             "reaction_types",
             [](const PyModel& p) {

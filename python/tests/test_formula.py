@@ -31,3 +31,22 @@ def test_formula_errors_name_the_reaction():
                      parameters={"k": 1.0})
     with pytest.raises(ValueError, match="needs \"rate\""):
         plenta.Model({"S": 1}, [{"type": "formula", "products": ["S"]}])
+
+
+def test_monitored_rules_are_their_values_at_each_snapshot():
+    model = plenta.Model(
+        {"S": 300, "P": 0},
+        [{"type": "formula", "substrates": [("S", 1)], "products": [("P", 1)],
+          "rate": "Vmax*S/(Km + S)"}],
+        parameters={"Vmax": 50.0, "Km": 100.0},
+        rules={"total": "S + P", "half": "P/2"},
+        monit=["S", "half", "P", "total"])
+    assert model.monitored == ["S", "P"]
+    assert model.monitored_rules == ["half", "total"]
+    res = model.simulate(runs=3, time_end=4.0, interval=1.0, seed=11)
+    assert res.rule_names == ["half", "total"]
+    assert res.rules.shape == res.counts.shape
+    s, p = res.counts[..., 0], res.counts[..., 1]
+    assert (res.rules[..., 0] == p / 2).all()
+    assert (res.rules[..., 1] == s + p).all() and (res.rules[..., 1] == 300).all()
+    assert p[:, -1].min() > 0
