@@ -9,6 +9,7 @@
 
 #include <sbml/SBMLTypes.h>
 
+#include "tools/sbml2plenta/formula_text.h"
 #include "tools/sbml2plenta/law.h"
 #include "tools/sbml2plenta/sbml2plenta.h"
 
@@ -92,8 +93,17 @@ private:
                    " compartments; plenta simulates one well-mixed volume");
         compartment_ = m_.getCompartment(0);
         const std::string id = compartment_->getId();
-        if (!compartment_->isSetSize())
-            refuse("compartment " + in_quotes(id) + ": it has no size, needed as the reaction volume");
+        // A compartment without a size serves as long as nothing reads it:
+        // laws in amounts only, initial amounts, no concentration.  The
+        // volume written is then 1 (the rate constants are chosen for it);
+        // a law or a species that needs the size is refused by name.
+        if (!compartment_->isSetSize()) {
+            size_unset_ = true;
+            out_.volume = 1.0;
+            zero_dimensional_ = compartment_->isSetSpatialDimensions() &&
+                                compartment_->getSpatialDimensionsAsDouble() == 0.0;
+            return;
+        }
         out_.volume = compartment_->getSize();
         if (!(out_.volume > 0.0) || !std::isfinite(out_.volume))
             refuse("compartment " + in_quotes(id) + ": its size " + exact_number(out_.volume) +
@@ -127,6 +137,9 @@ private:
         double amount = 0.0;
         if (s.isSetInitialAmount())
             amount = s.getInitialAmount();
+        else if (s.isSetInitialConcentration() && size_unset_)
+            refuse("species " + in_quotes(id) + ": its initial concentration needs the size of compartment " +
+                   in_quotes(compartment_->getId()) + ", which has none");
         else if (s.isSetInitialConcentration())
             amount = s.getInitialConcentration() * out_.volume;
         else
@@ -156,28 +169,128 @@ private:
             refuse(where + ": it has no kinetic law");
         Side reactants = read_side(r, true, where);
         Side products = read_side(r, false, where);
-        check_fixed_species(reactants, products, where);
+        // Boundary-condition and constant species are read by the law but
+        // never changed: they leave the sides, and the reaction, whose
+        // firing no longer has the shape of its law, becomes a formula.
+        const bool fixed = drop_fixed_species(reactants, products);
 
         const KineticLaw& law = *r.getKineticLaw();
         const ASTNode* math = law.getMath();
         SymbolResolver resolve = [&](const std::string& name) { return resolve_symbol(law, name); };
         const std::string law_where = where + ": kinetic law '" + law_text(math) + "'";
-        try {
-            if (r.getReversible()) {
-                Polynomial forward, reverse;
-                if (split_difference(math, resolve, forward, reverse)) {
-                    add_reaction(id, " forward", reactants, products, forward, law_where);
-                    add_reaction(id, " reverse", products, reactants, reverse, law_where);
-                    return;
+        // A named type where one matches the law exactly, as always.
+        const std::size_t before = out_.reactions.size();
+        bool warned = false;
+        if (!fixed) {
+            try {
+                if (r.getReversible()) {
+                    Polynomial forward, reverse;
+                    if (split_difference(math, resolve, forward, reverse)) {
+                        if (add_named(id, " forward", reactants, products, forward, law_where) &&
+                            add_named(id, " reverse", products, reactants, reverse, law_where))
+                            return;
+                        out_.reactions.resize(before);
+                    } else {
+                        warned = true;
+                    }
                 }
-                out_.warnings.push_back(where +
-                                        ": marked reversible, but its law has no reverse term; "
-                                        "converted as irreversible");
+                if (!r.getReversible() || warned) {
+                    if (add_named(id, "", reactants, products, law_polynomial(math, resolve), law_where)) {
+                        if (warned) warn_irreversible(where);
+                        return;
+                    }
+                    out_.reactions.resize(before);
+                }
+            } catch (const LawError&) {
+                out_.reactions.resize(before);
             }
-            add_reaction(id, "", reactants, products, law_polynomial(math, resolve), law_where);
+        }
+        // Otherwise the law itself, as the propensity of a formula reaction.
+        try {
+            const ASTNode* forward = nullptr;
+            const ASTNode* reverse = nullptr;
+            std::vector<std::unique_ptr<ASTNode>> owned;
+            if (r.getReversible() && split_formula(math, forward, reverse, owned)) {
+                add_formula(id, " forward", reactants, products,
+                            formula_text(forward, resolve, out_.volume), law_where);
+                add_formula(id, " reverse", products, reactants,
+                            formula_text(reverse, resolve, out_.volume), law_where);
+                return;
+            }
+            const std::string text = formula_text(math, resolve, out_.volume);
+            if (r.getReversible()) warn_irreversible(where);
+            add_formula(id, "", reactants, products, text, law_where);
         } catch (const LawError& e) {
             refuse(law_where + ": " + e.why);
         }
+    }
+
+    void warn_irreversible(const std::string& where) {
+        out_.warnings.push_back(where +
+                                ": marked reversible, but its law has no reverse term; "
+                                "converted as irreversible");
+    }
+
+    // A reversible law as forward - reverse: a difference at the top, or a
+    // product of one difference and other factors (which multiply both).
+    static bool split_formula(const ASTNode* math, const ASTNode*& forward, const ASTNode*& reverse,
+                              std::vector<std::unique_ptr<ASTNode>>& owned) {
+        auto is_difference = [](const ASTNode* n) {
+            return n != nullptr && n->getType() == AST_MINUS && n->getNumChildren() == 2;
+        };
+        if (is_difference(math)) {
+            forward = math->getChild(0);
+            reverse = math->getChild(1);
+            return true;
+        }
+        if (math == nullptr || math->getType() != AST_TIMES) return false;
+        int at = -1;
+        for (unsigned i = 0; i < math->getNumChildren(); i++)
+            if (is_difference(math->getChild(i))) {
+                if (at >= 0) return false;
+                at = static_cast<int>(i);
+            }
+        if (at < 0) return false;
+        for (int side = 0; side < 2; side++) {
+            auto product = std::make_unique<ASTNode>(AST_TIMES);
+            for (unsigned i = 0; i < math->getNumChildren(); i++) {
+                const ASTNode* c = math->getChild(i);
+                product->addChild(static_cast<int>(i) == at ? c->getChild(static_cast<unsigned>(side))->deepCopy()
+                                                            : c->deepCopy());
+            }
+            (side == 0 ? forward : reverse) = product.get();
+            owned.push_back(std::move(product));
+        }
+        return true;
+    }
+
+    void add_formula(const std::string& id, const std::string& direction, const Side& reactants,
+                     const Side& products, const std::string& text, const std::string& law_where) {
+        (void)law_where;
+        OutReaction rx;
+        rx.type = "formula";
+        rx.rate = text;
+        for (const auto& [sp, c] : reactants) rx.substrates.push_back(OutEntry{sp, c, 0.0});
+        for (const auto& [sp, c] : products) rx.products.push_back(OutEntry{sp, c, 0.0});
+        const std::string equation = side_text(reactants) + " -> " + side_text(products);
+        rx.title = (id + direction + ": " + equation).substr(0, kMaxTitleChars);
+        rx.report = "reaction " + in_quotes(id) + direction + ": " + equation +
+                    " as \"formula\", rate = " + text;
+        out_.reactions.push_back(std::move(rx));
+    }
+
+    // The named type for a mass-action law; false (nothing added) when none
+    // has its shape.
+    bool add_named(const std::string& id, const std::string& direction, const Side& reactants,
+                   const Side& products, const Polynomial& law, const std::string& law_where) {
+        OutReaction rx;
+        try {
+            rx = choose_type(reactants, products, law, law_where + direction_note(direction));
+        } catch (const ConversionError&) {
+            return false;
+        }
+        add_reaction(id, direction, reactants, products, law, law_where, std::move(rx));
+        return true;
     }
 
     Side read_side(const Reaction& r, bool reactant_side, const std::string& where) {
@@ -213,20 +326,28 @@ private:
     }
 
     // Boundary and constant species keep their amounts whatever the reactions
-    // do; plenta has no such species, so a reaction may not change them.
-    void check_fixed_species(const Side& reactants, const Side& products, const std::string& where) {
-        auto check = [&](int species) {
+    // do.  A reaction whose sides would change one loses it from both sides
+    // (true then); one that names it with no net change keeps its shape.
+    bool drop_fixed_species(Side& reactants, Side& products) {
+        auto is_fixed = [&](int species) {
             const Species& s = *m_.getSpecies(static_cast<unsigned>(species));
-            if (side_coef(products, species) == side_coef(reactants, species)) return;
-            if (s.getBoundaryCondition())
-                refuse(where + ": it changes species " + in_quotes(s.getId()) +
-                       ", a boundary condition, whose amount reactions must not change");
-            if (s.getConstant())
-                refuse(where + ": it changes species " + in_quotes(s.getId()) +
-                       ", which is constant");
+            return s.getBoundaryCondition() || s.getConstant();
         };
-        for (const auto& entry : reactants) check(entry.first);
-        for (const auto& entry : products) check(entry.first);
+        bool changes = false;
+        for (const auto& entry : reactants)
+            if (is_fixed(entry.first) && side_coef(products, entry.first) != entry.second) changes = true;
+        for (const auto& entry : products)
+            if (is_fixed(entry.first) && side_coef(reactants, entry.first) != entry.second) changes = true;
+        if (!changes) return false;
+        auto drop = [&](Side& side) {
+            Side kept;
+            for (const auto& entry : side)
+                if (!is_fixed(entry.first)) kept.push_back(entry);
+            side = kept;
+        };
+        drop(reactants);
+        drop(products);
+        return true;
     }
 
     Symbol resolve_symbol(const KineticLaw& law, const std::string& name) {
@@ -242,10 +363,19 @@ private:
             s.kind = Symbol::kSpecies;
             s.species = found->second;
             s.concentration = !sp.getHasOnlySubstanceUnits() && !zero_dimensional_;
+            if (s.concentration && size_unset_) {
+                s.kind = Symbol::kRefused;
+                s.why = in_quotes(name) + " is a concentration, which needs the size of compartment " +
+                        in_quotes(compartment_->getId()) + ", and it has none";
+            }
             return s;
         }
         if (name == compartment_->getId()) {
             s.kind = Symbol::kCompartment;
+            if (size_unset_) {
+                s.kind = Symbol::kRefused;
+                s.why = "compartment " + in_quotes(name) + " has no size";
+            }
             return s;
         }
         if (m_.getReaction(name))
@@ -313,8 +443,9 @@ private:
     }
 
     void add_reaction(const std::string& id, const std::string& direction, const Side& reactants,
-                      const Side& products, const Polynomial& law, const std::string& law_where) {
-        OutReaction rx = choose_type(reactants, products, law, law_where + direction_note(direction));
+                      const Side& products, const Polynomial& law, const std::string& law_where,
+                      OutReaction rx) {
+        (void)law;
         for (double& k : rx.rates) {
             if (k == 0.0) k = 0.0;  // no "-0" in the model file
             if (!std::isfinite(k) || k < 0.0)
@@ -476,6 +607,7 @@ private:
     const ConvertOptions& options_;
     const Compartment* compartment_ = nullptr;
     bool zero_dimensional_ = false;
+    bool size_unset_ = false;  // the compartment has no size (volume 1 written)
     std::map<std::string, int> species_index_;
     int sink_ = -1;
     int source_ = -1;

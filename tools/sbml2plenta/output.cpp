@@ -39,6 +39,16 @@ void reaction_block(std::string& text, const OutReaction& r, int position) {
     const bool product_coefs = n_order || r.type == "uni-multi";
     line(text, r.title);
     key(text, "rxntype", r.type);
+    if (r.type == "formula") {
+        key(text, "num_subs", std::to_string(r.substrates.size()));
+        for (const OutEntry& e : r.substrates) line(text, entry_text(e, true, false));
+        key(text, "num_prods", std::to_string(r.products.size()));
+        for (const OutEntry& e : r.products) line(text, entry_text(e, true, false));
+        key(text, "rate", r.rate);
+        key(text, "id", std::to_string(position));
+        line(text, "");
+        return;
+    }
     key(text, "num_subs", std::to_string(r.substrates.size()));
     for (const OutEntry& e : r.substrates) line(text, entry_text(e, n_order, n_order));
     key(text, "num_prods", std::to_string(r.products.size()));

@@ -57,6 +57,7 @@ struct OutReaction {
     std::vector<OutEntry> substrates;
     std::vector<OutEntry> products;
     std::vector<double> rates;  // StoP values
+    std::string rate;           // type "formula": the propensity as text
     std::string report;  // the line printed for this reaction
 };
 
