@@ -210,7 +210,7 @@ private:
             const ASTNode* forward = nullptr;
             const ASTNode* reverse = nullptr;
             std::vector<std::unique_ptr<ASTNode>> owned;
-            if (r.getReversible() && split_formula(math, forward, reverse, owned)) {
+            if (r.getReversible() && split_formula(math, forward, reverse, owned, resolve)) {
                 add_formula(id, " forward", reactants, products,
                             formula_text(forward, resolve, out_.volume), law_where);
                 add_formula(id, " reverse", products, reactants,
@@ -231,37 +231,114 @@ private:
                                 "converted as irreversible");
     }
 
-    // A reversible law as forward - reverse: a difference at the top, or a
-    // product of one difference and other factors (which multiply both).
-    static bool split_formula(const ASTNode* math, const ASTNode*& forward, const ASTNode*& reverse,
-                              std::vector<std::unique_ptr<ASTNode>>& owned) {
-        auto is_difference = [](const ASTNode* n) {
-            return n != nullptr && n->getType() == AST_MINUS && n->getNumChildren() == 2;
+    // A reversible law as forward - reverse, in any of the usual algebraic
+    // forms: a - b; a + (-1 * b) + ... (terms whose sign is negative, by a
+    // unary minus or an odd number of negative numbers or parameters among
+    // their factors); -(...) of either (the two swap); and any of these times
+    // other factors, which multiply both sides.  False when no term is
+    // negative: the law has no reverse part.
+    bool split_formula(const ASTNode* math, const ASTNode*& forward, const ASTNode*& reverse,
+                       std::vector<std::unique_ptr<ASTNode>>& owned, const SymbolResolver& resolve) {
+        std::unique_ptr<ASTNode> f, b;
+        if (!split_node(math, f, b, resolve)) return false;
+        forward = f.get();
+        reverse = b.get();
+        owned.push_back(std::move(f));
+        owned.push_back(std::move(b));
+        return true;
+    }
+
+    // Sign of a term: -1 when its factors hold an odd number of negative
+    // numbers (or parameters) or unary minuses; the positive part in `abs`.
+    static int term_sign(const ASTNode* n, std::unique_ptr<ASTNode>& abs, const SymbolResolver& resolve) {
+        auto negative_number = [&](const ASTNode* c) {
+            if (c->isNumber()) return c->getValue() < 0.0;
+            if (c->getType() == AST_NAME) {
+                const Symbol s = resolve(c->getName());
+                return s.kind == Symbol::kNumber && s.value < 0.0;
+            }
+            return false;
         };
-        if (is_difference(math)) {
-            forward = math->getChild(0);
-            reverse = math->getChild(1);
+        if (n->getType() == AST_MINUS && n->getNumChildren() == 1) {
+            std::unique_ptr<ASTNode> inner;
+            const int sign = term_sign(n->getChild(0), inner, resolve);
+            abs = std::move(inner);
+            return -sign;
+        }
+        if (negative_number(n)) {
+            abs = std::make_unique<ASTNode>(AST_TIMES);
+            auto minus_one = std::make_unique<ASTNode>(AST_INTEGER);
+            minus_one->setValue(-1);
+            abs->addChild(minus_one.release());
+            abs->addChild(n->deepCopy());
+            return -1;
+        }
+        if (n->getType() == AST_TIMES) {
+            int sign = 1;
+            abs = std::make_unique<ASTNode>(AST_TIMES);
+            for (unsigned i = 0; i < n->getNumChildren(); i++) {
+                std::unique_ptr<ASTNode> part;
+                sign *= term_sign(n->getChild(i), part, resolve);
+                abs->addChild(part.release());
+            }
+            return sign;
+        }
+        abs.reset(n->deepCopy());
+        return 1;
+    }
+
+    static bool split_node(const ASTNode* n, std::unique_ptr<ASTNode>& forward,
+                           std::unique_ptr<ASTNode>& reverse, const SymbolResolver& resolve) {
+        if (n == nullptr) return false;
+        const unsigned k = n->getNumChildren();
+        if (n->getType() == AST_MINUS && k == 2) {
+            forward.reset(n->getChild(0)->deepCopy());
+            reverse.reset(n->getChild(1)->deepCopy());
             return true;
         }
-        if (math == nullptr || math->getType() != AST_TIMES) return false;
-        int at = -1;
-        for (unsigned i = 0; i < math->getNumChildren(); i++)
-            if (is_difference(math->getChild(i))) {
-                if (at >= 0) return false;
-                at = static_cast<int>(i);
+        if (n->getType() == AST_MINUS && k == 1) return split_node(n->getChild(0), reverse, forward, resolve);
+        if (n->getType() == AST_PLUS) {
+            auto f = std::make_unique<ASTNode>(AST_PLUS);
+            auto b = std::make_unique<ASTNode>(AST_PLUS);
+            for (unsigned i = 0; i < k; i++) {
+                std::unique_ptr<ASTNode> abs;
+                if (term_sign(n->getChild(i), abs, resolve) < 0)
+                    b->addChild(abs.release());
+                else
+                    f->addChild(n->getChild(i)->deepCopy());
             }
-        if (at < 0) return false;
-        for (int side = 0; side < 2; side++) {
-            auto product = std::make_unique<ASTNode>(AST_TIMES);
-            for (unsigned i = 0; i < math->getNumChildren(); i++) {
-                const ASTNode* c = math->getChild(i);
-                product->addChild(static_cast<int>(i) == at ? c->getChild(static_cast<unsigned>(side))->deepCopy()
-                                                            : c->deepCopy());
-            }
-            (side == 0 ? forward : reverse) = product.get();
-            owned.push_back(std::move(product));
+            if (b->getNumChildren() == 0) return false;
+            forward = std::move(f);
+            reverse = std::move(b);
+            return true;
         }
-        return true;
+        if (n->getType() == AST_TIMES) {
+            int at = -1;
+            std::unique_ptr<ASTNode> f, b;
+            for (unsigned i = 0; i < k; i++) {
+                std::unique_ptr<ASTNode> f1, b1;
+                if (split_node(n->getChild(i), f1, b1, resolve)) {
+                    if (at >= 0) return false;  // two differences multiplied: not a split
+                    at = static_cast<int>(i);
+                    f = std::move(f1);
+                    b = std::move(b1);
+                }
+            }
+            if (at < 0) return false;
+            forward = std::make_unique<ASTNode>(AST_TIMES);
+            reverse = std::make_unique<ASTNode>(AST_TIMES);
+            for (unsigned i = 0; i < k; i++) {
+                if (static_cast<int>(i) == at) {
+                    forward->addChild(f.release());
+                    reverse->addChild(b.release());
+                } else {
+                    forward->addChild(n->getChild(i)->deepCopy());
+                    reverse->addChild(n->getChild(i)->deepCopy());
+                }
+            }
+            return true;
+        }
+        return false;
     }
 
     void add_formula(const std::string& id, const std::string& direction, const Side& reactants,

@@ -3,6 +3,10 @@
 // must equal the SBML reaction's kinetic law (in molecules per time) and net
 // change; models with anything plenta cannot express are refused by element.
 #include <cmath>
+#include <cstdlib>
+#include <memory>
+
+#include <sbml/SBMLTypes.h>
 #include <functional>
 #include <map>
 #include <string>
@@ -331,6 +335,62 @@ TEST(SbmlConvert, CompartmentWithoutSizeOnlyWhereNothingNeedsIt) {
         EXPECT_NE(e.message.find("species 'X': its initial concentration needs the size"),
                   std::string::npos) << e.message;
     }
+}
+
+// The Michaelis-Menten test model with its law replaced (L3 infix text).
+std::string with_law(const char* formula, bool reversible, double km = 5.0) {
+    SBMLReader reader;
+    std::unique_ptr<SBMLDocument> doc(reader.readSBMLFromFile(sbml_file("refuse_michaelis_menten.xml")));
+    Model* model = doc->getModel();
+    model->getParameter("Km")->setValue(km);
+    auto* r = model->getReaction(0);
+    r->setReversible(reversible);
+    std::unique_ptr<ASTNode> ast(SBML_parseL3Formula(formula));
+    r->getKineticLaw()->setMath(ast.get());
+    SBMLWriter writer;
+    char* text = writer.writeSBMLToString(doc.get());
+    std::string xml(text);
+    free(text);
+    return xml;
+}
+
+// Reversible laws in the usual algebraic forms of forward - reverse become a
+// forward X -> Y and a reverse Y -> X reaction with the two parts as laws.
+TEST(SbmlConvert, ReversibleLawsInAnyFormOfADifferenceSplit) {
+    struct Case {
+        const char* law;
+        double km;
+        double forward, reverse;  // at X = 4, Y = 2 (Vmax 3, Km as given)
+    };
+    const Case cases[] = {
+        {"cell * (Vmax*X/(Km + X) + -1*Km*Y)", 5.0, 3.0 * 4 / 9, 10.0},
+        {"-(Km*Y - Vmax*X)", 5.0, 12.0, 10.0},
+        {"Vmax*X + Km*Y", -5.0, 12.0, 10.0},  // a negative parameter makes the term negative
+        {"Vmax*X/(1 + X) - (-1)*(-1)*Km*Y*Y", 5.0, 12.0 / 5, 20.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.law);
+        TempDir dir;
+        sbml2plenta::OutModel out = sbml2plenta::convert_sbml_string(with_law(c.law, true, c.km), {});
+        ASSERT_EQ(out.reactions.size(), 2u);
+        EXPECT_TRUE(out.warnings.empty());
+        sbml2plenta::write_model_folder(dir.path(), out, {});
+        plenta::ConsoleModel m;
+        ASSERT_EQ(plenta::load_console_model(dir.path(), m), "");
+        auto c2 = [](const Counts& s, const char* n) { return static_cast<double>(s.at(n)); };
+        (void)c2;
+        const double f = c.forward, b = c.reverse;
+        std::vector<ExpectedReaction> expected = {
+            {"formula", [&](const Counts&) { return f; }, {{"X", -1}, {"Y", 1}}},
+            {"formula", [&](const Counts&) { return b; }, {{"X", 1}, {"Y", -1}}},
+        };
+        expect_same_as_sbml(m, expected, {{{"X", 4}, {"Y", 2}}}, 2);
+    }
+    // A sum without a negative term has no reverse part.
+    sbml2plenta::OutModel out = sbml2plenta::convert_sbml_string(with_law("Vmax*X/(Km + X) + Y", true), {});
+    ASSERT_EQ(out.reactions.size(), 1u);
+    ASSERT_EQ(out.warnings.size(), 1u);
+    EXPECT_NE(out.warnings[0].find("no reverse term"), std::string::npos);
 }
 
 }  // namespace
