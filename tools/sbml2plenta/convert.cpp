@@ -8,6 +8,7 @@
 #include <utility>
 
 #include <sbml/SBMLTypes.h>
+#include <sbml/conversion/ConversionProperties.h>
 
 #include "tools/sbml2plenta/formula_text.h"
 #include "tools/sbml2plenta/law.h"
@@ -76,7 +77,7 @@ private:
         }
         if (m_.getNumInitialAssignments() > 0)
             refuse("initial assignment to " + in_quotes(m_.getInitialAssignment(0)->getSymbol()) +
-                   ": give the value in the element itself");
+                   ": it could not be evaluated at conversion; give the value in the element itself");
         if (m_.getNumConstraints() > 0)
             refuse("constraint " + in_quotes(m_.getConstraint(0)->getMetaId()) +
                    ": plenta cannot check constraints during a run");
@@ -706,6 +707,16 @@ OutModel convert_document(SBMLDocument* doc, const ConvertOptions& options) {
     if (model->getNumFunctionDefinitions() > 0 && !doc->expandFunctionDefinitions())
         refuse("function definition " + in_quotes(model->getFunctionDefinition(0)->getId()) +
                ": its calls could not be expanded");
+    // Initial assignments are evaluated now, by libSBML's converter, into the
+    // values of their elements; one it cannot evaluate (it reads something
+    // that is not a constant) stays and is refused by name.
+    if (model->getNumInitialAssignments() > 0) {
+        ConversionProperties props;
+        props.addOption("expandInitialAssignments", true);
+        doc->convert(props);
+        model = doc->getModel();
+        if (!model) refuse("the document holds no model");
+    }
     return Converter(*model, doc->getLevel(), options).run();
 }
 

@@ -234,7 +234,6 @@ TEST(SbmlConvert, RefusesWhatItCannotExpressExactly) {
     const std::vector<Refusal> cases = {
         {"refuse_event.xml", {"event 'pulse'"}},
         {"refuse_rule.xml", {"assignment rule for 'k'"}},
-        {"refuse_initial_assignment.xml", {"initial assignment to 'X'"}},
         {"refuse_time.xml", {"reaction 'r1'", "time"}},
         {"refuse_unknown_symbol.xml", {"reaction 'r1'", "'Z' is not defined"}},
         {"refuse_fractional_stoichiometry.xml", {"reaction 'r1', reactant 'X'", "stoichiometry 0.5"}},
@@ -391,6 +390,16 @@ TEST(SbmlConvert, ReversibleLawsInAnyFormOfADifferenceSplit) {
     ASSERT_EQ(out.reactions.size(), 1u);
     ASSERT_EQ(out.warnings.size(), 1u);
     EXPECT_NE(out.warnings[0].find("no reverse term"), std::string::npos);
+}
+
+// Initial assignments are evaluated at conversion: X = 2 k with k = 1.
+TEST(SbmlConvert, InitialAssignmentsAreEvaluated) {
+    sbml2plenta::OutModel out = sbml2plenta::convert_sbml_file(sbml_file("refuse_initial_assignment.xml"), {});
+    ASSERT_EQ(out.species.size(), 2u);
+    EXPECT_EQ(out.species[0].name, "X");
+    EXPECT_EQ(out.species[0].count, 2);
+    ASSERT_EQ(out.reactions.size(), 1u);
+    EXPECT_EQ(out.reactions[0].type, "uni-uni");
 }
 
 }  // namespace
