@@ -68,12 +68,19 @@ private:
             refuse("event " + in_quotes(e->getId()) +
                    ": events change the state at given moments, which plenta's reactions cannot express");
         }
-        if (m_.getNumRules() > 0) {
-            const Rule* r = m_.getRule(0);
+        // Assignment rules for parameters are taken: a law that reads such a
+        // parameter reads the rule's expression (it becomes a formula
+        // reaction).  Rules for species or compartments, rate rules and
+        // algebraic rules are not.
+        for (unsigned i = 0; i < m_.getNumRules(); i++) {
+            const Rule* r = m_.getRule(i);
+            if (r->isAssignment() && m_.getParameter(r->getVariable()) != nullptr) continue;
             std::string kind = r->isAlgebraic() ? "algebraic rule"
                                : r->isRate()    ? "rate rule for " + in_quotes(r->getVariable())
                                                 : "assignment rule for " + in_quotes(r->getVariable());
-            refuse(kind + ": rules are not reactions, and plenta simulates reactions only");
+            refuse(kind + ": " + (r->isAssignment()
+                                      ? std::string("only parameters may be assigned by rules; plenta's species change by reactions")
+                                      : std::string("rules are not reactions, and plenta simulates reactions only")));
         }
         if (m_.getNumInitialAssignments() > 0)
             refuse("initial assignment to " + in_quotes(m_.getInitialAssignment(0)->getSymbol()) +
@@ -207,18 +214,26 @@ private:
             }
         }
         // Otherwise the law itself, as the propensity of a formula reaction.
+        // A local parameter hides a rule-assigned parameter of its name.
+        RuleLookup assigned = [&](const std::string& name) -> const ASTNode* {
+            const SBase* local = level_ >= 3 ? static_cast<const SBase*>(law.getLocalParameter(name))
+                                             : static_cast<const SBase*>(law.getParameter(name));
+            if (local) return nullptr;
+            const AssignmentRule* rule = m_.getAssignmentRule(name);
+            return rule != nullptr && m_.getParameter(name) != nullptr ? rule->getMath() : nullptr;
+        };
         try {
             const ASTNode* forward = nullptr;
             const ASTNode* reverse = nullptr;
             std::vector<std::unique_ptr<ASTNode>> owned;
             if (r.getReversible() && split_formula(math, forward, reverse, owned, resolve)) {
                 add_formula(id, " forward", reactants, products,
-                            formula_text(forward, resolve, out_.volume), law_where);
+                            formula_text(forward, resolve, out_.volume, assigned), law_where);
                 add_formula(id, " reverse", products, reactants,
-                            formula_text(reverse, resolve, out_.volume), law_where);
+                            formula_text(reverse, resolve, out_.volume, assigned), law_where);
                 return;
             }
-            const std::string text = formula_text(math, resolve, out_.volume);
+            const std::string text = formula_text(math, resolve, out_.volume, assigned);
             if (r.getReversible()) warn_irreversible(where);
             add_formula(id, "", reactants, products, text, law_where);
         } catch (const LawError& e) {
@@ -434,7 +449,13 @@ private:
         const SBase* local = level_ >= 3 ? static_cast<const SBase*>(law.getLocalParameter(name))
                                          : static_cast<const SBase*>(law.getParameter(name));
         if (local) return parameter_symbol(name, local, "local parameter ");
-        if (const Parameter* p = m_.getParameter(name)) return parameter_symbol(name, p, "parameter ");
+        if (const Parameter* p = m_.getParameter(name)) {
+            if (m_.getAssignmentRule(name) != nullptr) {
+                s.why = "parameter " + in_quotes(name) + " is assigned by a rule";
+                return s;
+            }
+            return parameter_symbol(name, p, "parameter ");
+        }
         auto found = species_index_.find(name);
         if (found != species_index_.end()) {
             const Species& sp = *m_.getSpecies(static_cast<unsigned>(found->second));

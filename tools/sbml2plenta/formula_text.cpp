@@ -19,7 +19,8 @@ std::string number(double v) {
 
 class Writer {
 public:
-    Writer(const SymbolResolver& resolve, double volume) : resolve_(resolve), volume_(volume) {}
+    Writer(const SymbolResolver& resolve, double volume, const RuleLookup& assigned)
+        : resolve_(resolve), volume_(volume), assigned_(assigned) {}
 
     std::string write(const ASTNode* n) {
         if (n == nullptr) throw LawError{"the law is empty"};
@@ -120,6 +121,17 @@ public:
 
 private:
     std::string name(const std::string& id) {
+        if (assigned_) {
+            if (const ASTNode* rule = assigned_(id)) {
+                // A rule that reaches itself has no value.
+                for (const std::string& open : expanding_)
+                    if (open == id) throw LawError{"the assignment rule for '" + id + "' reads itself"};
+                expanding_.push_back(id);
+                const std::string text = "(" + write(rule) + ")";
+                expanding_.pop_back();
+                return text;
+            }
+        }
         const Symbol s = resolve_(id);
         switch (s.kind) {
             case Symbol::kNumber:
@@ -162,12 +174,15 @@ private:
 
     const SymbolResolver& resolve_;
     double volume_;
+    const RuleLookup& assigned_;
+    std::vector<std::string> expanding_;
 };
 
 }  // namespace
 
-std::string formula_text(const ASTNode* law, const SymbolResolver& resolve, double volume) {
-    return Writer(resolve, volume).write(law);
+std::string formula_text(const ASTNode* law, const SymbolResolver& resolve, double volume,
+                         const RuleLookup& assigned) {
+    return Writer(resolve, volume, assigned).write(law);
 }
 
 }  // namespace sbml2plenta

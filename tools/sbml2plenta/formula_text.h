@@ -3,6 +3,7 @@
 #ifndef PLENTA_TOOLS_SBML2PLENTA_FORMULA_TEXT_H
 #define PLENTA_TOOLS_SBML2PLENTA_FORMULA_TEXT_H
 
+#include <functional>
 #include <string>
 
 #include "law.h"
@@ -16,7 +17,11 @@ namespace sbml2plenta {
 // base, roots, abs, floor, ceiling, min, max, piecewise, comparisons and
 // logic are written out; anything else (time, delays, rates of change,
 // calls left unexpanded) throws LawError naming it.
-std::string formula_text(const ASTNode* law, const SymbolResolver& resolve, double volume);
+// `assigned` gives the math of the assignment rule of a name, or null: such
+// a name is written as its rule's expression, in parentheses.
+using RuleLookup = std::function<const ASTNode*(const std::string& name)>;
+std::string formula_text(const ASTNode* law, const SymbolResolver& resolve, double volume,
+                         const RuleLookup& assigned = nullptr);
 
 }  // namespace sbml2plenta
 

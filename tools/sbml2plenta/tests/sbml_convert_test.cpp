@@ -233,7 +233,6 @@ struct Refusal {
 TEST(SbmlConvert, RefusesWhatItCannotExpressExactly) {
     const std::vector<Refusal> cases = {
         {"refuse_event.xml", {"event 'pulse'"}},
-        {"refuse_rule.xml", {"assignment rule for 'k'"}},
         {"refuse_time.xml", {"reaction 'r1'", "time"}},
         {"refuse_unknown_symbol.xml", {"reaction 'r1'", "'Z' is not defined"}},
         {"refuse_fractional_stoichiometry.xml", {"reaction 'r1', reactant 'X'", "stoichiometry 0.5"}},
@@ -400,6 +399,47 @@ TEST(SbmlConvert, InitialAssignmentsAreEvaluated) {
     EXPECT_EQ(out.species[0].count, 2);
     ASSERT_EQ(out.reactions.size(), 1u);
     EXPECT_EQ(out.reactions[0].type, "uni-uni");
+}
+
+// An assignment rule for a parameter is read through: a law that reads the
+// parameter reads the rule's expression (k = 2 * 3 here).  Rules for species,
+// rate rules and algebraic rules are refused by name.
+TEST(SbmlConvert, AssignmentRulesForParametersAreReadThrough) {
+    TempDir dir;
+    plenta::ConsoleModel m = convert_and_load("refuse_rule.xml", dir.path());
+    std::vector<ExpectedReaction> expected = {
+        {"formula", [](const Counts& s) { return 6.0 * static_cast<double>(s.at("X")); }, {{"X", -1}, {"Y", 1}}},
+    };
+    expect_same_as_sbml(m, expected, {{{"X", 4}, {"Y", 0}}}, 2);
+
+    for (int kind = 0; kind < 2; kind++) {
+        SBMLReader reader;
+        std::unique_ptr<SBMLDocument> doc(reader.readSBMLFromFile(sbml_file("refuse_rule.xml")));
+        Model* model = doc->getModel();
+        std::unique_ptr<ASTNode> math(SBML_parseL3Formula("X + 1"));
+        if (kind == 0) {
+            model->getSpecies("Y")->setBoundaryCondition(true);
+            AssignmentRule* rule = model->createAssignmentRule();
+            rule->setVariable("Y");
+            rule->setMath(math.get());
+        } else {
+            model->getRule(0)->removeFromParentAndDelete();
+            RateRule* rule = model->createRateRule();
+            rule->setVariable("k");
+            rule->setMath(math.get());
+        }
+        SBMLWriter writer;
+        char* text = writer.writeSBMLToString(doc.get());
+        const std::string xml(text);
+        free(text);
+        try {
+            sbml2plenta::convert_sbml_string(xml, {});
+            ADD_FAILURE() << "converted, kind " << kind;
+        } catch (const sbml2plenta::ConversionError& e) {
+            EXPECT_NE(e.message.find(kind == 0 ? "assignment rule for 'Y'" : "rate rule for 'k'"),
+                      std::string::npos) << e.message;
+        }
+    }
 }
 
 }  // namespace
