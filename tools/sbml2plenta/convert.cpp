@@ -93,33 +93,50 @@ private:
                    ": reactions must change species by whole molecules");
     }
 
-    // ---- The one compartment: plenta's reaction volume ----
+    // ---- Compartments: the reaction volume ----
 
+    struct CompartmentInfo {
+        bool has_size = false;
+        double size = 0.0;
+        bool zero_dimensional = false;  // its species have no concentration
+    };
+
+    // With one compartment its size is the reaction volume of the named
+    // types.  With several, every reaction becomes a formula whose species
+    // are read in their own compartment's size (concentrations as amount /
+    // size); the volume written is 1.  A compartment without a size serves
+    // as long as nothing reads it (laws in amounts only, initial amounts);
+    // a law or a species that needs its size is refused by name.
     void read_compartment() {
-        if (m_.getNumCompartments() != 1)
-            refuse("the model has " + std::to_string(m_.getNumCompartments()) +
-                   " compartments; plenta simulates one well-mixed volume");
-        compartment_ = m_.getCompartment(0);
-        const std::string id = compartment_->getId();
-        // A compartment without a size serves as long as nothing reads it:
-        // laws in amounts only, initial amounts, no concentration.  The
-        // volume written is then 1 (the rate constants are chosen for it);
-        // a law or a species that needs the size is refused by name.
-        if (!compartment_->isSetSize()) {
-            size_unset_ = true;
-            out_.volume = 1.0;
-            zero_dimensional_ = compartment_->isSetSpatialDimensions() &&
-                                compartment_->getSpatialDimensionsAsDouble() == 0.0;
-            return;
+        if (m_.getNumCompartments() == 0)
+            refuse("the model has 0 compartments; plenta simulates one well-mixed volume");
+        for (unsigned i = 0; i < m_.getNumCompartments(); i++) {
+            const Compartment* c = m_.getCompartment(i);
+            CompartmentInfo info;
+            info.zero_dimensional = c->isSetSpatialDimensions() && c->getSpatialDimensionsAsDouble() == 0.0;
+            info.has_size = c->isSetSize();
+            if (info.has_size) {
+                info.size = c->getSize();
+                if (!(info.size > 0.0) || !std::isfinite(info.size))
+                    refuse("compartment " + in_quotes(c->getId()) + ": its size " + exact_number(info.size) +
+                           " is not a positive number");
+            }
+            compartments_[c->getId()] = info;
         }
-        out_.volume = compartment_->getSize();
-        if (!(out_.volume > 0.0) || !std::isfinite(out_.volume))
-            refuse("compartment " + in_quotes(id) + ": its size " + exact_number(out_.volume) +
-                   " is not a positive number");
-        // In a compartment without spatial dimensions a species has no
-        // concentration; its symbol stands for its amount.
-        zero_dimensional_ = compartment_->isSetSpatialDimensions() &&
-                            compartment_->getSpatialDimensionsAsDouble() == 0.0;
+        several_ = m_.getNumCompartments() > 1;
+        compartment_ = m_.getCompartment(0);
+        const CompartmentInfo& first = compartments_[compartment_->getId()];
+        size_unset_ = !several_ && !first.has_size;
+        zero_dimensional_ = !several_ && first.zero_dimensional;
+        out_.volume = !several_ && first.has_size ? first.size : 1.0;
+    }
+
+    const CompartmentInfo& compartment_of(const Species& s) {
+        auto it = compartments_.find(s.getCompartment());
+        if (it == compartments_.end())
+            refuse("species " + in_quotes(s.getId()) + ": its compartment " + in_quotes(s.getCompartment()) +
+                   " is not in the model");
+        return it->second;
     }
 
     // ---- Species and their initial amounts ----
@@ -145,11 +162,11 @@ private:
         double amount = 0.0;
         if (s.isSetInitialAmount())
             amount = s.getInitialAmount();
-        else if (s.isSetInitialConcentration() && size_unset_)
+        else if (s.isSetInitialConcentration() && !compartment_of(s).has_size)
             refuse("species " + in_quotes(id) + ": its initial concentration needs the size of compartment " +
-                   in_quotes(compartment_->getId()) + ", which has none");
+                   in_quotes(s.getCompartment()) + ", which has none");
         else if (s.isSetInitialConcentration())
-            amount = s.getInitialConcentration() * out_.volume;
+            amount = s.getInitialConcentration() * compartment_of(s).size;
         else
             refuse("species " + in_quotes(id) + ": it has no initial amount or concentration");
         if (!std::isfinite(amount) || amount < 0.0)
@@ -189,7 +206,7 @@ private:
         // A named type where one matches the law exactly, as always.
         const std::size_t before = out_.reactions.size();
         bool warned = false;
-        if (!fixed) {
+        if (!fixed && !several_) {
             try {
                 if (r.getReversible()) {
                     Polynomial forward, reverse;
@@ -461,20 +478,28 @@ private:
             const Species& sp = *m_.getSpecies(static_cast<unsigned>(found->second));
             s.kind = Symbol::kSpecies;
             s.species = found->second;
-            s.concentration = !sp.getHasOnlySubstanceUnits() && !zero_dimensional_;
-            if (s.concentration && size_unset_) {
+            const CompartmentInfo& c = compartment_of(sp);
+            s.concentration = !sp.getHasOnlySubstanceUnits() && !c.zero_dimensional;
+            if (several_) s.size = c.size;
+            if (s.concentration && !c.has_size) {
                 s.kind = Symbol::kRefused;
                 s.why = in_quotes(name) + " is a concentration, which needs the size of compartment " +
-                        in_quotes(compartment_->getId()) + ", and it has none";
+                        in_quotes(sp.getCompartment()) + ", and it has none";
             }
             return s;
         }
-        if (name == compartment_->getId()) {
-            s.kind = Symbol::kCompartment;
-            if (size_unset_) {
-                s.kind = Symbol::kRefused;
+        auto compartment = compartments_.find(name);
+        if (compartment != compartments_.end()) {
+            if (!compartment->second.has_size) {
                 s.why = "compartment " + in_quotes(name) + " has no size";
+                return s;
             }
+            if (several_) {  // a number: every reaction is a formula then
+                s.kind = Symbol::kNumber;
+                s.value = compartment->second.size;
+                return s;
+            }
+            s.kind = Symbol::kCompartment;
             return s;
         }
         if (m_.getReaction(name))
@@ -706,7 +731,9 @@ private:
     const ConvertOptions& options_;
     const Compartment* compartment_ = nullptr;
     bool zero_dimensional_ = false;
-    bool size_unset_ = false;  // the compartment has no size (volume 1 written)
+    bool size_unset_ = false;  // the one compartment has no size (volume 1 written)
+    bool several_ = false;     // more than one compartment: formula reactions only
+    std::map<std::string, CompartmentInfo> compartments_;
     std::map<std::string, int> species_index_;
     int sink_ = -1;
     int source_ = -1;

@@ -139,7 +139,7 @@ private:
             case Symbol::kCompartment:
                 return number(volume_);
             case Symbol::kSpecies:
-                if (s.concentration) return "(" + id + " / " + number(volume_) + ")";
+                if (s.concentration) return "(" + id + " / " + number(s.size > 0.0 ? s.size : volume_) + ")";
                 return id;
             case Symbol::kRefused:
                 break;

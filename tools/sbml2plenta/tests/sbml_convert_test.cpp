@@ -236,7 +236,6 @@ TEST(SbmlConvert, RefusesWhatItCannotExpressExactly) {
         {"refuse_time.xml", {"reaction 'r1'", "time"}},
         {"refuse_unknown_symbol.xml", {"reaction 'r1'", "'Z' is not defined"}},
         {"refuse_fractional_stoichiometry.xml", {"reaction 'r1', reactant 'X'", "stoichiometry 0.5"}},
-        {"refuse_two_compartments.xml", {"2 compartments"}},
         {"refuse_no_law.xml", {"reaction 'r1'", "no kinetic law"}},
         {"refuse_negative_rate.xml", {"reaction 'r1'", "rate constant -1"}},
         {"refuse_fast.xml", {"reaction 'r1'", "fast"}},
@@ -440,6 +439,68 @@ TEST(SbmlConvert, AssignmentRulesForParametersAreReadThrough) {
                       std::string::npos) << e.message;
         }
     }
+}
+
+// Several compartments: each species is read in its own compartment's size
+// (a concentration is amount / size, an initial concentration times size),
+// a compartment's symbol is its size, and every reaction is a formula.
+TEST(SbmlConvert, SeveralCompartmentsReadEachSpeciesInItsOwnSize) {
+    SBMLDocument doc(3, 1);
+    Model* model = doc.createModel();
+    for (auto [id, size] : {std::pair<const char*, double>{"c1", 2.0}, {"c2", 5.0}}) {
+        Compartment* c = model->createCompartment();
+        c->setId(id);
+        c->setSize(size);
+        c->setConstant(true);
+        c->setSpatialDimensions(3.0);
+    }
+    auto species = [&](const char* id, const char* comp, double value, bool concentration) {
+        Species* s = model->createSpecies();
+        s->setId(id);
+        s->setCompartment(comp);
+        if (concentration) s->setInitialConcentration(value); else s->setInitialAmount(value);
+        s->setHasOnlySubstanceUnits(false);
+        s->setBoundaryCondition(false);
+        s->setConstant(false);
+    };
+    species("A", "c1", 3.0, true);    // 6 molecules
+    species("B", "c2", 10.0, false);  // 10 molecules, read as B / 5
+    Parameter* k = model->createParameter();
+    k->setId("k");
+    k->setValue(0.5);
+    k->setConstant(true);
+    auto* r = model->createReaction();
+    r->setId("transport");
+    r->setReversible(false);
+    r->setFast(false);
+    SpeciesReference* in = r->createReactant();
+    in->setSpecies("A");
+    in->setStoichiometry(1);
+    in->setConstant(true);
+    SpeciesReference* out = r->createProduct();
+    out->setSpecies("B");
+    out->setStoichiometry(1);
+    out->setConstant(true);
+    std::unique_ptr<ASTNode> math(SBML_parseL3Formula("c1 * k * A * B"));
+    r->createKineticLaw()->setMath(math.get());
+    SBMLWriter writer;
+    char* text = writer.writeSBMLToString(&doc);
+    const std::string xml(text);
+    free(text);
+
+    TempDir dir;
+    sbml2plenta::OutModel converted = sbml2plenta::convert_sbml_string(xml, {});
+    sbml2plenta::write_model_folder(dir.path(), converted, {});
+    plenta::ConsoleModel m;
+    ASSERT_EQ(plenta::load_console_model(dir.path(), m), "");
+    EXPECT_EQ(m.species[0].count, 6);
+    EXPECT_EQ(m.species[1].count, 10);
+    EXPECT_EQ(m.params.volume, 1.0);
+    std::vector<ExpectedReaction> expected = {
+        {"formula", [](const Counts& s) { return 2.0 * 0.5 * (s.at("A") / 2.0) * (s.at("B") / 5.0); },
+         {{"A", -1}, {"B", 1}}},
+    };
+    expect_same_as_sbml(m, expected, {{{"A", 6}, {"B", 10}}, {{"A", 3}, {"B", 7}}}, 2);
 }
 
 }  // namespace
