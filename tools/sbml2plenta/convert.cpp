@@ -68,18 +68,21 @@ private:
             refuse("event " + in_quotes(e->getId()) +
                    ": events change the state at given moments, which plenta's reactions cannot express");
         }
-        // Assignment rules for parameters are taken: a law that reads such a
-        // parameter reads the rule's expression (it becomes a formula
-        // reaction).  Rules for species or compartments, rate rules and
-        // algebraic rules are not.
+        // Assignment rules for parameters and species are taken: a law that
+        // reads such a name reads the rule's expression (it becomes a
+        // formula reaction), and a species given by a rule becomes a rule of
+        // the model file.  Rules for compartments, rate rules and algebraic
+        // rules are not.
         for (unsigned i = 0; i < m_.getNumRules(); i++) {
             const Rule* r = m_.getRule(i);
-            if (r->isAssignment() && m_.getParameter(r->getVariable()) != nullptr) continue;
+            if (r->isAssignment() && (m_.getParameter(r->getVariable()) != nullptr ||
+                                      m_.getSpecies(r->getVariable()) != nullptr))
+                continue;
             std::string kind = r->isAlgebraic() ? "algebraic rule"
                                : r->isRate()    ? "rate rule for " + in_quotes(r->getVariable())
                                                 : "assignment rule for " + in_quotes(r->getVariable());
             refuse(kind + ": " + (r->isAssignment()
-                                      ? std::string("only parameters may be assigned by rules; plenta's species change by reactions")
+                                      ? std::string("only parameters and species may be assigned by rules")
                                       : std::string("rules are not reactions, and plenta simulates reactions only")));
         }
         if (m_.getNumInitialAssignments() > 0)
@@ -152,7 +155,12 @@ private:
                 refuse("species " + in_quotes(id) + ": conversion factor " +
                        in_quotes(s.getConversionFactor()) +
                        ": reactions must change species by whole molecules");
-            species_index_[id] = static_cast<int>(i);
+            if (m_.getAssignmentRule(id) != nullptr) {  // a rule of the model file
+                rule_species_[id] = i;
+                continue;
+            }
+            species_index_[id] = static_cast<int>(out_.species.size());
+            sbml_of_.push_back(i);
             out_.species.push_back(OutSpecies{id, initial_count(s)});
         }
     }
@@ -206,7 +214,9 @@ private:
         // A named type where one matches the law exactly, as always.
         const std::size_t before = out_.reactions.size();
         bool warned = false;
-        if (!fixed && !several_) {
+        // A model with species given by rules carries them as rules of the model
+        // file, which only a model with formula reactions has.
+        if (!fixed && !several_ && rule_species_.empty()) {
             try {
                 if (r.getReversible()) {
                     Polynomial forward, reverse;
@@ -236,8 +246,7 @@ private:
             const SBase* local = level_ >= 3 ? static_cast<const SBase*>(law.getLocalParameter(name))
                                              : static_cast<const SBase*>(law.getParameter(name));
             if (local) return nullptr;
-            const AssignmentRule* rule = m_.getAssignmentRule(name);
-            return rule != nullptr && m_.getParameter(name) != nullptr ? rule->getMath() : nullptr;
+            return assigned_math(name);
         };
         try {
             const ASTNode* forward = nullptr;
@@ -409,6 +418,12 @@ private:
         for (unsigned i = 0; i < n; i++) {
             const SpeciesReference& ref = reactant_side ? *r.getReactant(i) : *r.getProduct(i);
             const std::string sid = ref.getSpecies();
+            if (rule_species_.count(sid)) {
+                // Its amount is the rule's value: a reaction cannot change it.
+                if (m_.getSpecies(sid)->getBoundaryCondition()) continue;
+                refuse(where + ": it changes species " + in_quotes(sid) +
+                       ", which an assignment rule defines");
+            }
             auto found = species_index_.find(sid);
             if (found == species_index_.end())
                 refuse(where + ": species " + in_quotes(sid) + " is not in the model");
@@ -440,7 +455,7 @@ private:
     // (true then); one that names it with no net change keeps its shape.
     bool drop_fixed_species(Side& reactants, Side& products) {
         auto is_fixed = [&](int species) {
-            const Species& s = *m_.getSpecies(static_cast<unsigned>(species));
+            const Species& s = *m_.getSpecies(sbml_of_[static_cast<std::size_t>(species)]);
             return s.getBoundaryCondition() || s.getConstant();
         };
         bool changes = false;
@@ -473,9 +488,13 @@ private:
             }
             return parameter_symbol(name, p, "parameter ");
         }
+        if (rule_species_.count(name)) {
+            s.why = "species " + in_quotes(name) + " is assigned by a rule";
+            return s;
+        }
         auto found = species_index_.find(name);
         if (found != species_index_.end()) {
-            const Species& sp = *m_.getSpecies(static_cast<unsigned>(found->second));
+            const Species& sp = *m_.getSpecies(sbml_of_[static_cast<std::size_t>(found->second)]);
             s.kind = Symbol::kSpecies;
             s.species = found->second;
             const CompartmentInfo& c = compartment_of(sp);
@@ -713,16 +732,57 @@ private:
 
     // ---- Monitored species ----
 
+    // The math of the assignment rule of a parameter or species, or null.
+    const ASTNode* assigned_math(const std::string& name) const {
+        const AssignmentRule* rule = m_.getAssignmentRule(name);
+        if (rule == nullptr) return nullptr;
+        return m_.getParameter(name) != nullptr || rule_species_.count(name) ? rule->getMath() : nullptr;
+    }
+
+    // A species given by a rule is monitored as a rule of the model file,
+    // its expression written out in full (rules expanded).
+    int rule_of_species(const std::string& id) {
+        for (std::size_t r = 0; r < out_.rules.size(); r++)
+            if (out_.rules[r].first == id) return static_cast<int>(r);
+        KineticLaw none(m_.getLevel(), m_.getVersion());
+        SymbolResolver resolve = [&](const std::string& name) { return resolve_symbol(none, name); };
+        RuleLookup assigned = [&](const std::string& name) { return assigned_math(name); };
+        try {
+            out_.rules.emplace_back(id, formula_text(m_.getAssignmentRule(id)->getMath(), resolve,
+                                                     out_.volume, assigned));
+        } catch (const LawError& e) {
+            refuse("assignment rule for " + in_quotes(id) + ": " + e.why);
+        }
+        return static_cast<int>(out_.rules.size()) - 1;
+    }
+
+    void monitor(const std::string& name) {
+        auto found = species_index_.find(name);
+        if (found != species_index_.end()) {
+            out_.monitored.push_back(found->second);
+        } else if (rule_species_.count(name)) {
+            out_.monitored_rules.push_back(rule_of_species(name));
+        } else {
+            refuse("monitored species " + in_quotes(name) + " is not a species of the model");
+        }
+    }
+
     void choose_monitored() {
         if (options_.monitor.empty()) {
-            for (unsigned i = 0; i < m_.getNumSpecies(); i++) out_.monitored.push_back(static_cast<int>(i));
-            return;
+            for (unsigned i = 0; i < m_.getNumSpecies(); i++) monitor(m_.getSpecies(i)->getId());
+        } else {
+            for (const std::string& name : options_.monitor) monitor(name);
         }
-        for (const std::string& name : options_.monitor) {
-            auto found = species_index_.find(name);
-            if (found == species_index_.end())
-                refuse("monitored species " + in_quotes(name) + " is not a species of the model");
-            out_.monitored.push_back(found->second);
+        // The model file carries rules only with a formula reaction.
+        bool formula = false;
+        for (const OutReaction& r : out_.reactions) formula = formula || r.type == "formula";
+        if (!out_.rules.empty() && !formula) {
+            for (const auto& rule : out_.rules)
+                out_.warnings.push_back("species " + in_quotes(rule.first) +
+                                        " is given by an assignment rule, which a model without "
+                                        "formula reactions cannot carry; it is not monitored");
+            out_.rules.clear();
+            out_.monitored_rules.clear();
         }
     }
 
@@ -735,6 +795,8 @@ private:
     bool several_ = false;     // more than one compartment: formula reactions only
     std::map<std::string, CompartmentInfo> compartments_;
     std::map<std::string, int> species_index_;
+    std::vector<unsigned> sbml_of_;                // SBML position of each written species
+    std::map<std::string, unsigned> rule_species_;  // species given by an assignment rule
     int sink_ = -1;
     int source_ = -1;
     OutModel out_;

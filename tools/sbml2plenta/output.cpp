@@ -107,11 +107,17 @@ std::string model_file_text(const OutModel& model, const ConvertOptions& options
     if (options.algorithm == 3) key(text, "tau_error", exact_number(options.tau_error));
     key(text, "randseed", std::to_string(options.seed));
     line(text, "");
-    key(text, "num_monit", std::to_string(model.monitored.size()));
+    key(text, "num_monit", std::to_string(model.monitored.size() + model.monitored_rules.size()));
     for (int s : model.monitored) line(text, std::to_string(s));
+    for (int r : model.monitored_rules) line(text, std::to_string(model.species.size() + static_cast<std::size_t>(r)));
     key(text, "snapshot_interval", exact_number(options.snapshot_interval));
     key(text, "eventlog_flag", "0");
     key(text, "num_repeats", std::to_string(options.runs));
+    if (!model.rules.empty()) {
+        line(text, "");
+        key(text, "rules", std::to_string(model.rules.size()));
+        for (const auto& [name, formula] : model.rules) key(text, name.c_str(), formula);
+    }
     return text;
 }
 

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sbml2plenta {
@@ -66,6 +67,8 @@ struct OutModel {
     std::vector<OutReaction> reactions;
     double volume = 1.0;
     std::vector<int> monitored;        // species positions
+    std::vector<std::pair<std::string, std::string>> rules;  // species given by assignment rules: id, formula
+    std::vector<int> monitored_rules;  // positions in rules, monitored after the species
     std::vector<std::string> warnings;  // e.g. initial amounts that rounding changed
 };
 

@@ -417,9 +417,9 @@ TEST(SbmlConvert, AssignmentRulesForParametersAreReadThrough) {
         Model* model = doc->getModel();
         std::unique_ptr<ASTNode> math(SBML_parseL3Formula("X + 1"));
         if (kind == 0) {
-            model->getSpecies("Y")->setBoundaryCondition(true);
+            model->getCompartment(0)->setConstant(false);
             AssignmentRule* rule = model->createAssignmentRule();
-            rule->setVariable("Y");
+            rule->setVariable(model->getCompartment(0)->getId());
             rule->setMath(math.get());
         } else {
             model->getRule(0)->removeFromParentAndDelete();
@@ -435,7 +435,7 @@ TEST(SbmlConvert, AssignmentRulesForParametersAreReadThrough) {
             sbml2plenta::convert_sbml_string(xml, {});
             ADD_FAILURE() << "converted, kind " << kind;
         } catch (const sbml2plenta::ConversionError& e) {
-            EXPECT_NE(e.message.find(kind == 0 ? "assignment rule for 'Y'" : "rate rule for 'k'"),
+            EXPECT_NE(e.message.find(kind == 0 ? "assignment rule for 'cell'" : "rate rule for 'k'"),
                       std::string::npos) << e.message;
         }
     }
@@ -501,6 +501,45 @@ TEST(SbmlConvert, SeveralCompartmentsReadEachSpeciesInItsOwnSize) {
          {{"A", -1}, {"B", 1}}},
     };
     expect_same_as_sbml(m, expected, {{{"A", 6}, {"B", 10}}, {{"A", 3}, {"B", 7}}}, 2);
+}
+
+// A species given by an assignment rule is no species of the model file:
+// reactions cannot change it (it must be a boundary condition there), laws
+// read its rule, and it is monitored as a rule of the model file.
+TEST(SbmlConvert, SpeciesGivenByARuleBecomeRulesOfTheModelFile) {
+    SBMLReader reader;
+    std::unique_ptr<SBMLDocument> doc(reader.readSBMLFromFile(sbml_file("refuse_rule.xml")));
+    Model* model = doc->getModel();
+    model->getSpecies("Y")->setBoundaryCondition(true);
+    AssignmentRule* rule = model->createAssignmentRule();
+    rule->setVariable("Y");
+    std::unique_ptr<ASTNode> math(SBML_parseL3Formula("2 * X + k"));
+    rule->setMath(math.get());
+    SBMLWriter writer;
+    char* text = writer.writeSBMLToString(doc.get());
+    const std::string xml(text);
+    free(text);
+
+    sbml2plenta::OutModel out = sbml2plenta::convert_sbml_string(xml, {});
+    ASSERT_EQ(out.species.size(), 1u);
+    EXPECT_EQ(out.species[0].name, "X");
+    ASSERT_EQ(out.rules.size(), 1u);
+    EXPECT_EQ(out.rules[0].first, "Y");
+    EXPECT_EQ(out.monitored, std::vector<int>{0});
+    EXPECT_EQ(out.monitored_rules, std::vector<int>{0});
+    TempDir dir;
+    sbml2plenta::write_model_folder(dir.path(), out, {});
+    plenta::ConsoleModel m;
+    ASSERT_EQ(plenta::load_console_model(dir.path(), m), "");
+    EXPECT_EQ(m.params.monit, (std::vector<int>{0, 1}));  // X, then rule Y
+    ASSERT_EQ(m.formulas.rule_values.size(), 1);
+    m.species[0].count = 7;
+    EXPECT_EQ(m.formulas.rule_values.value(0, m.species, m.params.volume), 2 * 7 + 6.0);
+    // r1: X -> Y loses Y (it cannot change); its law reads k = 2 * 3.
+    std::vector<ExpectedReaction> expected = {
+        {"formula", [](const Counts& s) { return 6.0 * static_cast<double>(s.at("X")); }, {{"X", -1}}},
+    };
+    expect_same_as_sbml(m, expected, {{{"X", 4}}}, 1);
 }
 
 }  // namespace
