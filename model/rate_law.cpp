@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace plenta {
@@ -206,9 +207,14 @@ RateLaw::~RateLaw() = default;
 // Binds every slot to its name, defines the functions and compiles the
 // expanded text; the first evaluation turns the parsed expression into byte
 // code, so it is done here, once.
-bool RateLaw::build(std::string& error) {
+// Parameters and the volume are compiled in as constants, so that the
+// parser's optimiser folds them (k*X becomes one multiply of a slot); a law
+// whose parameter values or volume change (a parameter set, another run)
+// is compiled again at its next evaluation.
+bool RateLaw::build(std::string& error) const {
     parser_ = std::make_unique<Parser>();
-    slots_.assign(species_read_.size() + parameter_names_.size() + (reads_volume_ ? 1 : 0), 1.0);
+    slots_.assign(species_read_.size(), 1.0);
+    constants_.resize(parameter_names_.size() + (reads_volume_ ? 1 : 0), 1.0);
     mu::Parser& p = parser_->p;
     try {
         p.DefineFun("pow", fn_pow);
@@ -222,8 +228,9 @@ bool RateLaw::build(std::string& error) {
         p.DefineInfixOprt("!", fn_not);
         std::size_t k = 0;
         for (const std::string& name : species_names_) p.DefineVar(name, &slots_[k++]);
-        for (const std::string& name : parameter_names_) p.DefineVar(name, &slots_[k++]);
-        if (reads_volume_) p.DefineVar(kVolumeName, &slots_[k++]);
+        std::size_t c = 0;
+        for (const std::string& name : parameter_names_) p.DefineConst(name, constants_[c++]);
+        if (reads_volume_) p.DefineConst(kVolumeName, constants_[c++]);
         p.SetExpr(expanded_);
         (void)p.Eval();
     } catch (const mu::Parser::exception_type& e) {
@@ -285,18 +292,34 @@ std::unique_ptr<RateLaw> RateLaw::clone() const {
     law->parameter_names_ = parameter_names_;
     law->reads_volume_ = reads_volume_;
     law->order_ = order_;
+    law->constants_ = constants_;
     std::string error;
     law->build(error);  // compiled once already: cannot fail
     return law;
 }
 
+namespace {
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+}  // namespace
+
+void RateLaw::recompile(const RateConstant* params, double volume) const {
+    std::size_t c = 0;
+    for (std::size_t k = 0; k < parameter_names_.size(); k++) constants_[c++] = params[k].value;
+    if (reads_volume_) constants_[c] = volume;
+    std::string error;
+    build(error);  // compiled once already: the text parses
+}
+
 double RateLaw::evaluate(const std::vector<Compound>& species, const RateConstant* params,
                          double volume) const {
+    const std::size_t np = parameter_names_.size();
+    bool same = true;
+    for (std::size_t k = 0; k < np; k++) same = same && same_bits(params[k].value, constants_[k]);
+    if (reads_volume_) same = same && same_bits(volume, constants_[np]);
+    if (!same) recompile(params, volume);
     double* slot = slots_.data();
     const Compound* counts = species.data();
     for (int s : species_read_) *slot++ = static_cast<double>(counts[s].count);
-    for (std::size_t k = 0; k < parameter_names_.size(); k++) *slot++ = params[k].value;
-    if (reads_volume_) *slot = volume;
     return parser_->p.Eval();
 }
 

@@ -6,8 +6,10 @@
 // name `volume`).  It is compiled once, when the model is loaded: the rules
 // it names are expanded in place, every name is bound to a slot of its own,
 // and the expression is turned into the parser's byte code.  An evaluation
-// then copies the counts the formula reads and its parameter values into the
-// slots and runs the byte code, with no allocation and no name look-up.
+// then copies the counts the formula reads into the slots and runs the byte
+// code, with no allocation and no name look-up.  Parameter values and the
+// volume are compiled in as constants (the parser folds them); a law whose
+// values change is compiled again at its next evaluation.
 //
 // Parameter values are kept in the reaction's own rate constants (one named
 // RateConstant per parameter the formula reads, in the order of the
@@ -104,7 +106,8 @@ public:
 private:
     struct Parser;
     RateLaw();
-    bool build(std::string& error);
+    bool build(std::string& error) const;
+    void recompile(const RateConstant* params, double volume) const;
 
     std::string text_;
     std::string expanded_;
@@ -113,9 +116,10 @@ private:
     std::vector<std::string> parameter_names_;
     bool reads_volume_ = false;
     int order_ = 1;
-    std::unique_ptr<Parser> parser_;
-    // species_read_.size() count slots, then the parameters, then the volume
-    mutable std::vector<double> slots_;
+    // Rebuilt when the parameter values or the volume compiled in change.
+    mutable std::unique_ptr<Parser> parser_;
+    mutable std::vector<double> slots_;      // the counts the law reads
+    mutable std::vector<double> constants_;  // parameter values, then the volume, compiled in
 };
 
 // The rule names of `scope` expanded in `text` (each as a parenthesised
