@@ -22,6 +22,7 @@
 
 #include "engine/engine.h"
 #include "model/model.h"
+#include "model/rate_law.h"
 
 namespace plenta {
 
@@ -136,6 +137,21 @@ std::string scan_line(TextScanner& in);
 
 // ---- The model as start-up reads it ----
 
+// What a model file gives for its formula reactions: named parameters and
+// assignment rules (the sections after the simulation parameters), the line
+// of every formula reaction's rate, and each parameter set's named-parameter
+// changes.  Lines are numbered from 1; 0 where there is none.
+struct FormulaSection {
+    FormulaScope scope;
+    std::vector<std::string> rates;    // per reaction: the formula as written ("" for others)
+    std::vector<int> rate_lines;       // per reaction
+    std::vector<int> parameter_lines;  // per parameter
+    std::vector<int> rule_lines;       // per rule
+    std::vector<std::vector<NamedValue>> set_changes;  // per parameter set
+    std::vector<std::vector<int>> set_change_lines;
+    RuleValues rule_values;  // compiled at load, for monitored rules
+};
+
 struct ConsoleModel {
     std::string data_dir;      // directory line of constants.txt, plus "/" or "\"
     std::string model_path;    // data_dir + model file name
@@ -151,6 +167,7 @@ struct ConsoleModel {
     // Warning lines of the start-up read (text the reader skipped, a
     // time_start above 0), each ending in a line end; the model runs as read.
     std::vector<std::string> warnings;
+    FormulaSection formulas;
 };
 
 // Text of the model file that the reader did not match where it read a field:
@@ -223,14 +240,15 @@ void allocate_model(ConsoleModel& model);
 // stays empty and validate_model reports its count.
 void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, ModelSizes& sizes,
                          std::vector<Compound>& species, SimParams& params,
-                         std::vector<ParamSet>& sets, ReadNotes* notes = nullptr);
+                         std::vector<ParamSet>& sets, ReadNotes* notes = nullptr,
+                         FormulaSection* formulas = nullptr);
 
 // Opens the model file again and reads it with read_model_sections; false
 // when the file cannot be opened (the caller prints kMsgCantOpenModel).
 bool read_constants(std::vector<Reaction>& reactions, ModelSizes& sizes,
                     std::vector<Compound>& species, SimParams& params,
                     std::vector<ParamSet>& sets, const std::string& path,
-                    ReadNotes* notes = nullptr);
+                    ReadNotes* notes = nullptr, FormulaSection* formulas = nullptr);
 
 // ---- Validation: "" when the model may run, else one message line ----
 
@@ -247,6 +265,10 @@ std::string validate_model(const ConsoleModel& model, const ReadNotes& notes);
 // parameter set's changes), and no output file name that is the model file or
 // constants.txt.  Adds the warning for a time_start above 0 to model.warnings.
 std::string validate_run_setup(ConsoleModel& model, const ReadNotes& notes);
+// Compiles every formula reaction's rate and the rules, and turns the
+// parameter sets' named changes into rate changes; "" or one message line
+// naming the file, the line and the reaction, parameter or rule.
+std::string compile_model_formulas(ConsoleModel& model);
 
 // ---- The whole start-up read ----
 
@@ -328,9 +350,12 @@ void write_summary_fire_counts(OutputFile& summary, const std::vector<int>& fire
 // "\n" except on the final line.
 void write_trajectory_header(OutputFile& traj, int run_in_set, int points, int num_monit,
                              int num_rxns);
+// A monitored position at or past the species count is an assignment rule
+// (position - species count), written as its value (%.10g) at the snapshot.
 void write_trajectory_line(OutputFile& traj, double t, const std::vector<Compound>& species,
                            const std::vector<int>& monit, const std::vector<int>& fire_count,
-                           std::vector<int>& prev_fire_count, bool final_line);
+                           std::vector<int>& prev_fire_count, bool final_line,
+                           const RuleValues* rules = nullptr, double volume = 0.0);
 
 // Event-log block: n times, then n reaction numbers, 64-bit little-endian
 // doubles, each array in one write.

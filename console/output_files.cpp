@@ -152,11 +152,22 @@ void write_trajectory_header(OutputFile& traj, int run_in_set, int points, int n
 
 void write_trajectory_line(OutputFile& traj, double t, const std::vector<Compound>& species,
                            const std::vector<int>& monit, const std::vector<int>& fire_count,
-                           std::vector<int>& prev_fire_count, bool final_line) {
+                           std::vector<int>& prev_fire_count, bool final_line,
+                           const RuleValues* rules, double volume) {
     char time_text[64];
     int len = std::snprintf(time_text, sizeof time_text, "%g", t);
     std::string line(time_text, static_cast<std::size_t>(len));
-    for (int s : monit) append_tab_int(line, species[static_cast<std::size_t>(s)].count);
+    const int num_species = static_cast<int>(species.size());
+    for (int s : monit) {
+        if (s < num_species) {
+            append_tab_int(line, species[static_cast<std::size_t>(s)].count);
+        } else if (rules != nullptr) {
+            char value[40];
+            int n = std::snprintf(value, sizeof value, "\t%.10g",
+                                  rules->value(s - num_species, species, volume));
+            line.append(value, static_cast<std::size_t>(n));
+        }
+    }
     for (std::size_t r = 0; r < fire_count.size(); r++) {
         append_tab_int(line, fire_count[r] - prev_fire_count[r]);
         prev_fire_count[r] = fire_count[r];

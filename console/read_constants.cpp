@@ -14,6 +14,8 @@
 // negative count nor many large ones can exhaust memory or make the network
 // builders' work grow with the square of the file's size; the list then stays
 // empty and validate_model reports the count.
+#include <cctype>
+#include <cstring>
 #include <stdexcept>
 
 #include "console/console.h"
@@ -48,6 +50,53 @@ std::size_t line_length_here(const TextScanner& in) {
     if (end == std::string::npos) return text.size() - in.pos();
     if (end > in.pos() && text[end - 1] == '\r') end--;
     return end - in.pos();
+}
+
+// Line number (from 1) of a position in the text; positions are asked for in
+// ascending order, so the count goes on from the last one.
+struct LineCounter {
+    std::size_t pos = 0;
+    int line = 1;
+    int at(const TextScanner& in) {
+        const std::string& text = in.text();
+        std::size_t end = in.pos();
+        while (end < text.size() && std::isspace(static_cast<unsigned char>(text[end])) &&
+               text[end] != '\n')
+            end++;
+        if (end < text.size() && text[end] == '\n') {
+            // the next thing read starts on a later line: find it
+            while (end < text.size() && std::isspace(static_cast<unsigned char>(text[end]))) end++;
+        }
+        for (; pos < end && pos < text.size(); pos++)
+            if (text[pos] == '\n') line++;
+        return line;
+    }
+};
+
+// Whether the next token, after white space, is exactly `key`.
+bool next_token_is(const TextScanner& in, const char* key) {
+    const std::string& text = in.text();
+    std::size_t i = in.pos();
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) i++;
+    const std::size_t n = std::strlen(key);
+    if (text.compare(i, n, key) != 0) return false;
+    return i + n == text.size() || std::isspace(static_cast<unsigned char>(text[i + n]));
+}
+
+// The rest of the current line after `key =` (white space trimmed), read
+// only when the next token is `key`; "" otherwise (nothing consumed).
+std::string read_keyed_line(TextScanner& in, const char* key) {
+    if (!next_token_is(in, key)) return "";
+    in.scan(" ");
+    in.scan(key);
+    in.scan(" =");
+    std::optional<std::string> rest = in.get_line();
+    if (!rest) return "";
+    std::string text = *rest;
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    const std::size_t last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
 }
 
 void note(ReadNotes* notes, ReadNotes::Fault fault, int position, int entry, std::size_t length) {
@@ -208,6 +257,7 @@ void read_substrates(TextScanner& in, Reaction& r, const std::string& where, Rea
             case kGenmm:
             case kUndef:
             case kMassAction:
+            case kFormula:
                 scan_field(in, notes, what, " %d %d\n", {&r.subs_index[j], &r.subs_coef[j]});
                 break;
             case kNOrder:
@@ -303,7 +353,8 @@ void read_rate_constants(TextScanner& in, Reaction& r, int num_subs, int rxn, Li
 // One reaction block: title line, type, substrates, products with the rate
 // constants (only when there are products, or for "mass-action"), id.
 void read_reaction(TextScanner& in, Reaction& r, int& num_subs, int& num_prods, int rxn,
-                   ListBudget& budget, ReadNotes* notes) {
+                   ListBudget& budget, ReadNotes* notes, FormulaSection* formulas,
+                   LineCounter& lines) {
     skip_line(in, notes, ReadNotes::kTitleLine, rxn);
     const std::string where = reaction_where(rxn);
     std::string type;
@@ -322,8 +373,23 @@ void read_reaction(TextScanner& in, Reaction& r, int& num_subs, int& num_prods, 
     read_substrates(in, r, where, notes);
     if (r.rxn_index == kMassAction) in.scan("\n");  // a source has no substrate line to end
 
+    if (r.rxn_index == kFormula) in.scan(" ");  // after "num_subs = 0" too
     scan_field(in, notes, where, "num_prods = %d\n", {&num_prods});
-    if (num_prods != 0) {
+    if (r.rxn_index == kFormula) {
+        // A formula reaction may have no substrates or no products; its rate
+        // stands on its own line after the products.
+        if (budget.take(num_prods, in)) {
+            r.prods_index.assign(static_cast<std::size_t>(num_prods), 0);
+            r.prods_coef.assign(static_cast<std::size_t>(num_prods), 0);
+        }
+        read_products(in, r, where, notes);
+        const int line = lines.at(in);
+        std::string rate = read_keyed_line(in, "rate");
+        if (formulas != nullptr) {
+            formulas->rate_lines[static_cast<std::size_t>(rxn)] = line;
+            formulas->rates[static_cast<std::size_t>(rxn)] = rate;
+        }
+    } else if (num_prods != 0) {
         if (budget.take(num_prods, in)) {
             r.prods_index.assign(static_cast<std::size_t>(num_prods), 0);
             r.prods_coef.assign(static_cast<std::size_t>(num_prods), 0);
@@ -361,6 +427,49 @@ void read_parameters(TextScanner& in, ModelSizes& sizes, SimParams& params, List
     int unstored = 0;  // the first set's runs when no set was allocated
     scan_field(in, notes, where, "num_repeats = %d\n",
                {params.num_repeats.empty() ? &unstored : &params.num_repeats[0]});
+    in.scan("\n");
+}
+
+// The sections of a model with formula reactions, each present only when
+// its key is the next token: named parameters ("parameters = n", then n
+// lines "name value") and assignment rules ("rules = n", then n lines
+// "name = expression").  A file without them reads exactly as before.
+void read_formula_sections(TextScanner& in, FormulaSection& f, ListBudget& budget,
+                           LineCounter& lines) {
+    if (next_token_is(in, "parameters")) {
+        int n = 0;
+        in.scan(" parameters = %d\n", {&n});
+        if (budget.take(n, in)) {
+            for (int k = 0; k < n; k++) {
+                NamedValue p;
+                f.parameter_lines.push_back(lines.at(in));
+                in.scan(" %s %le\n", {&p.name, &p.value});
+                f.scope.parameters.push_back(p);
+            }
+        }
+    }
+    if (next_token_is(in, "rules")) {
+        int n = 0;
+        in.scan(" rules = %d\n", {&n});
+        if (budget.take(n, in)) {
+            for (int k = 0; k < n; k++) {
+                in.scan(" ");
+                f.rule_lines.push_back(lines.at(in));
+                AssignmentRule rule;
+                std::optional<std::string> line = in.get_line();
+                std::string text = line ? *line : std::string();
+                const std::size_t eq = text.find('=');
+                auto trim = [](const std::string& v) {
+                    const std::size_t a = v.find_first_not_of(" \t\r");
+                    if (a == std::string::npos) return std::string();
+                    return v.substr(a, v.find_last_not_of(" \t\r") - a + 1);
+                };
+                rule.name = trim(text.substr(0, eq));
+                rule.expression = eq == std::string::npos ? std::string() : trim(text.substr(eq + 1));
+                f.scope.rules.push_back(rule);
+            }
+        }
+    }
     in.scan("\n");
 }
 
@@ -411,7 +520,8 @@ void allocate_model(ConsoleModel& model) {
 
 void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, ModelSizes& sizes,
                          std::vector<Compound>& species, SimParams& params,
-                         std::vector<ParamSet>& sets, ReadNotes* notes) {
+                         std::vector<ParamSet>& sets, ReadNotes* notes,
+                         FormulaSection* formulas) {
     std::size_t rxns = reactions.size();
     if (static_cast<std::size_t>(sizes.num_rxns) != rxns || sizes.num_subs.size() != rxns ||
         sizes.num_prods.size() != rxns ||
@@ -423,13 +533,39 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
     for (int line = 1; line <= kNumHeaderLines; line++) skip_header_line(in, notes, line);
     read_species(in, species, notes);
     ListBudget budget{in.size() / 2};
-    for (std::size_t i = 0; i < rxns; i++)
+    LineCounter lines;
+    if (formulas != nullptr) {
+        formulas->rate_lines.assign(rxns, 0);
+        formulas->rates.assign(rxns, std::string());
+        formulas->set_changes.assign(sets.size(), {});
+        formulas->set_change_lines.assign(sets.size(), {});
+    }
+    bool any_formula = false;
+    for (std::size_t i = 0; i < rxns; i++) {
         read_reaction(in, reactions[i], sizes.num_subs[i], sizes.num_prods[i], static_cast<int>(i),
-                      budget, notes);
+                      budget, notes, formulas, lines);
+        any_formula = any_formula || reactions[i].rxn_index == kFormula;
+    }
     read_parameters(in, sizes, params, budget, notes);
+    // The formula sections, and a set's named changes, exist only in a model
+    // with formula reactions: every other file reads exactly as it always has.
+    FormulaSection unused;
+    FormulaSection& f = formulas != nullptr ? *formulas : unused;
+    if (any_formula) read_formula_sections(in, f, budget, lines);
     // Set 1 is the model as read; only the further sets have blocks.
-    for (std::size_t s = 1; s < sets.size(); s++)
+    for (std::size_t s = 1; s < sets.size(); s++) {
         read_param_set(in, sets[s], params.num_repeats[s], budget, static_cast<int>(s) + 1, notes);
+        // "parameter name value" lines: changes of named parameters.
+        while (any_formula && next_token_is(in, "parameter")) {
+            NamedValue change;
+            const int line = lines.at(in);
+            in.scan(" parameter %s %le\n", {&change.name, &change.value});
+            if (formulas != nullptr) {
+                formulas->set_changes[s].push_back(change);
+                formulas->set_change_lines[s].push_back(line);
+            }
+        }
+    }
     // Text after the last block is never read.
     if (notes != nullptr && !in.at_end()) {
         const std::size_t at = next_text(in, in.pos());
@@ -443,11 +579,12 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
 
 bool read_constants(std::vector<Reaction>& reactions, ModelSizes& sizes,
                     std::vector<Compound>& species, SimParams& params,
-                    std::vector<ParamSet>& sets, const std::string& path, ReadNotes* notes) {
+                    std::vector<ParamSet>& sets, const std::string& path, ReadNotes* notes,
+                    FormulaSection* formulas) {
     std::string text;
     if (!read_file_text(path, text)) return false;
     TextScanner in(std::move(text));
-    read_model_sections(in, reactions, sizes, species, params, sets, notes);
+    read_model_sections(in, reactions, sizes, species, params, sets, notes, formulas);
     return true;
 }
 

@@ -172,6 +172,12 @@ void apply_param_set(RunDriver& d, std::size_t s) {
         for (std::size_t k = 0; k < d.saved_rates[r].size(); k++)
             d.m.reactions[r].rates[k].value = d.saved_rates[r][k];
     apply_param_set_changes(d.m.sets[s], d.set_counts, d.m.reactions);
+    // Monitored rules read the set's named parameters too.
+    FormulaSection& f = d.m.formulas;
+    for (const NamedValue& p : f.scope.parameters) f.rule_values.set_parameter(p.name, p.value);
+    if (s < f.set_changes.size())
+        for (const NamedValue& change : f.set_changes[s])
+            f.rule_values.set_parameter(change.name, change.value);
 }
 
 // The driver's side of a run: trajectory lines at the snapshots and the
@@ -183,7 +189,7 @@ struct FileRecorder : RunRecorder {
     void snapshot(double t, const std::vector<Compound>& species,
                   const std::vector<int>& fire_count, bool final_snapshot) override {
         write_trajectory_line(d.traj, t, species, d.m.params.monit, fire_count, d.prev_fire_count,
-                              final_snapshot);
+                              final_snapshot, &d.m.formulas.rule_values, d.m.params.volume);
         check_written(d.traj);  // a full disk ends the run now, not at its end
     }
     void empty_event_log(int& event_count) override { d.evlog.write_full(event_count); }

@@ -94,6 +94,7 @@ std::string type_text(const Reaction& r) {
 // A "mass-action" reaction may have none: a source of constant rate.
 int substrates_read(int type) {
     if (type == kMassAction) return 0;
+    if (type == kFormula) return 0;  // a formula reads what it names
     return (type == kBinding || type == kUniqueBiBi || type == kHomoLtor) ? 2 : 1;
 }
 
@@ -101,7 +102,7 @@ int substrates_read(int type) {
 // needs one, since a reaction without products reads no rate constants.
 // A "mass-action" reaction reads its rate constant with or without products.
 int products_read(int type) {
-    if (type == kMassAction) return 0;
+    if (type == kMassAction || type == kFormula) return 0;
     return type == kUnbinding ? 2 : 1;
 }
 
@@ -114,6 +115,8 @@ int rates_read(const Reaction& r, int num_subs) {
             return num_subs;
         case kNOrder:
             return 2;
+        case kFormula:
+            return 0;  // its named parameters are bound when it is compiled
         case kUndef:
             if (rxn_prob_undef_max_species(r.id) < 0) return 0;
             return r.id == 0 ? 2 : 1;
@@ -244,7 +247,7 @@ std::string check_reaction(const ConsoleModel& m, int i) {
         return in_reaction(m, i, "a reaction of type " + type_text(r) + " reads " +
                                      str(substrates_read(r.rxn_index)) +
                                      " substrate(s), but num_subs = " + str(subs) + ".");
-    if (prods == 0 && r.rxn_index != kMassAction)
+    if (prods == 0 && r.rxn_index != kMassAction && r.rxn_index != kFormula)
         return in_reaction(m, i,
                            "the reaction has no products, so it has no rate constants; give it a "
                            "sink species as product.");
@@ -291,7 +294,8 @@ std::string check_parameters(const ConsoleModel& m) {
     std::string fault = count_fault("num_monit", m.sizes.num_monit, m.params.monit.size());
     if (!fault.empty()) return in_file(m, fault);
     for (std::size_t k = 0; k < m.params.monit.size(); k++)
-        if (!in_range(m.params.monit[k], m.sizes.num_cmpds))
+        if (!in_range(m.params.monit[k],
+                      m.sizes.num_cmpds + static_cast<long long>(m.formulas.scope.rules.size())))
             return in_file(m, "monitored species " + str(static_cast<long long>(k)) +
                                   " is species " + outside(m.params.monit[k], m.sizes.num_cmpds));
     // The snapshot count and the snapshot test divide by the interval.

@@ -118,6 +118,7 @@ void build_row(const Reaction& rxn, int num_subs, int num_prods, RowBuilder& row
         case kNOrder:
         case kUndef:
         case kMassAction:
+        case kFormula:
             for (int k = 0; k < num_subs; k++) row.add(rxn.subs_index[k], -rxn.subs_coef[k]);
             for (int k = 0; k < num_prods; k++) row.add(rxn.prods_index[k], rxn.prods_coef[k]);
             break;

@@ -73,6 +73,17 @@ double whole_snapshot_intervals(double span, double interval);
 // t, or the grid time right above it when t is short of it by rounding only.
 double snapshot_start_time(double t, double interval);
 
+// ---- Faults met in a step ----
+
+// Whether a fault was raised, so that the run must stop; a propensity
+// evaluated through a const view records its fault without the time, which
+// is then the time given here (the time of the state it was computed for).
+inline bool run_fault_raised(const SimParams& params, double t) {
+    if (!params.fault.raised()) return false;
+    if (std::isnan(params.fault.time)) params.fault.time = t;
+    return true;
+}
+
 // ---- One exact step ----
 
 // Every reaction's propensity at time t; under first-reaction selection also

@@ -27,6 +27,7 @@ void update_rxn_prob_all(std::vector<Reaction>& reactions, const std::vector<Com
         rxn.ai = calc_rxn_prob_vesk(rxn, species, params, model, i);
         if (first_reaction) rxn.time = tentative_time(rxn.ai, t);
     }
+    (void)run_fault_raised(params, t);
 }
 
 }  // namespace plenta

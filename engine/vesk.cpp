@@ -41,6 +41,9 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
     // not advance and stops, instead of every pending firing up to t being
     // replayed in an endless run of calls.
     if (!(boundary > t)) return;
+    // A run that met a fault does not go on: the call neither fires nor
+    // advances, and the front end stops the run.
+    if (params.fault.raised()) return;
 
     // A firing exactly on the boundary belongs to this interval.  An
     // infinite (or never) next time ends the loop at once.
@@ -57,6 +60,13 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
             c = c + 1;
         }
         const double fired_at = tau;
+        if (run_fault_raised(params, fired_at)) {
+            // A propensity with no waiting time: the run ends at this firing.
+            keep_state(params, a0, tau, mu);
+            event_count = c;
+            t = fired_at;
+            return;
+        }
         find_next_reaction_vesk(tau, mu, a0, reactions, params.algorithm, 0, model, fired_at);
         if (logging && c >= capacity) {
             // The log is full: stop at this firing so the caller can empty it;

@@ -117,6 +117,8 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
     double a0 = params.total_prob;
     double tau = params.next_time;
     int mu = params.next_rxn;
+    // A run that met a fault does not go on (see vesk).
+    if (params.fault.raised()) return;
     RanfAhead draws;  // nothing else draws during the call
 
     // A firing exactly on the boundary belongs to this interval; an infinite
@@ -143,6 +145,14 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
             c = c + 1;
         }
         const double fired_at = tau;
+        // Only a propensity evaluated through the records can raise one.
+        if (!st.own_counts && run_fault_raised(params, fired_at)) {
+            write_back(st, species);
+            keep_state(params, a0, tau, mu);
+            event_count = c;
+            t = fired_at;
+            return;
+        }
         find_next_reaction_cr(tau, mu, a0, st, fired_at, draws);
         if (logging && c >= capacity) {
             write_back(st, species);

@@ -151,6 +151,7 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
     int exact_left = 0;  // exact steps still to take before tau is chosen again
 
     for (;;) {
+        if (run_fault_raised(params, t)) return;
         double a0 = total_propensity(reactions);
         if (t >= boundary || a0 < kMinTotalPropensity) break;
 

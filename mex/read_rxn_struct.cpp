@@ -27,7 +27,9 @@ bool is_full_double(const mxArray* a) { return mxIsDouble(a) && !mxIsSparse(a); 
 // Number of columns of "substrates" / "products" the type's rules read.
 int substrate_columns(int type) {
     if (type == kNOrder) return 3;
-    if (type == kTransv1 || type == kGenmm || type == kUndef || type == kMassAction) return 2;
+    if (type == kTransv1 || type == kGenmm || type == kUndef || type == kMassAction ||
+        type == kFormula)
+        return 2;
     return 1;
 }
 
@@ -192,6 +194,7 @@ int rates_needed(const Reaction& reaction, int num_subs) {
         case kUndef:
             if (rxn_prob_undef_max_species(reaction.id) < 0) return 0;  // no formula, no constant
             return reaction.id == 0 ? 2 : 1;
+        case kFormula: return 0;  // its parameters come with its formula (compile_formulas)
         default: return 1;
     }
 }
@@ -237,6 +240,9 @@ void read_rxn_struct(int i, const mxArray* rxn, std::vector<Reaction>& reactions
         const mxArray* stop = r.rxn_index == kMassAction ? lookup(rxn, "StoP") : nullptr;
         if (stop != nullptr) read_rate_constants(i, stop, r);
     }
+    if (r.rxn_index == kFormula && lookup(rxn, "formula") == nullptr)
+        gateway_error("tamrin:missingField",
+                      "reaction %d: a \"formula\" reaction needs the field \"formula\"", i + 1);
 
     r.id = i;
     const mxArray* ai = lookup(rxn, "ai");

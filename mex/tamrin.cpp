@@ -19,11 +19,13 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
 #include "mex_gateway.h"
+#include "model/rate_law.h"
 #include "random/ranlib.h"
 
 namespace plenta {
@@ -89,7 +91,15 @@ struct Call {
     // its state built anew from the inputs and its first candidate drawn
     // from the call's start (a kept next event was drawn for other bounds).
     std::unique_ptr<RunMethod> method;
+    // Assignment rules of PAR.rules; MONIT positions from num_cmpds on.
+    plenta::RuleValues rules;
 };
+
+// Number of fields of the optional PAR.rules structure (0 without it).
+int rule_count(const mxArray* par) {
+    const mxArray* rules = mxIsStruct(par) ? mxGetField(par, 0, "rules") : nullptr;
+    return rules != nullptr && mxIsStruct(rules) ? mxGetNumberOfFields(rules) : 0;
+}
 
 bool is_full_double(const mxArray* a) { return mxIsDouble(a) && !mxIsSparse(a); }
 
@@ -194,16 +204,17 @@ void read_species(const mxArray* counts, Call& c) {
     }
 }
 
-void read_monitored(const mxArray* monit, Call& c) {
+void read_monitored(const mxArray* monit, Call& c, int num_rules) {
     const int n = c.model.num_monit;
     const double* data = mxGetPr(monit);
     c.params.monit.assign(n, 0);
+    const int positions = c.model.num_cmpds + num_rules;  // species, then rules
     for (int k = 0; k < n; ++k) {
         const double v = data[k];
-        if (!(v > -1.0 && v < static_cast<double>(c.model.num_cmpds)))
+        if (!(v > -1.0 && v < static_cast<double>(positions)))
             gateway_error("tamrin:badSpecies",
                           "input 5, column %d: species position %g is outside 0..%d", k + 1, v,
-                          c.model.num_cmpds - 1);
+                          positions - 1);
         c.params.monit[k] = static_cast<int>(v);
     }
 }
@@ -316,13 +327,74 @@ void check_start_values(const Call& c) {
     if (!time.empty()) gateway_error("tamrin:badParameter", "parameter %s", time.c_str());
 }
 
+// "formula" reactions: the text of each one's "formula" field compiled
+// against the species, named x0, x1, ... by position, the volume and the
+// named parameters of the optional parameter field "parameters" (a
+// structure whose fields are the names).
+void compile_formulas(const mxArray* cells, const mxArray* par, Call& c) {
+    bool any = rule_count(par) > 0;
+    for (const Reaction& r : c.reactions) any = any || r.rxn_index == plenta::kFormula;
+    if (!any) return;
+    for (int k = 0; k < c.model.num_cmpds; ++k)
+        std::snprintf(c.species[static_cast<std::size_t>(k)].name, plenta::kNameLen, "x%d", k);
+    plenta::FormulaScope scope;
+    const mxArray* named = mxGetField(par, 0, "parameters");
+    if (named != nullptr) {
+        if (!mxIsStruct(named) || mxGetNumberOfElements(named) != 1)
+            gateway_error("tamrin:badParameter",
+                          "parameter \"parameters\" must be a 1-by-1 structure of named values");
+        for (int f = 0; f < mxGetNumberOfFields(named); ++f) {
+            const mxArray* v = mxGetFieldByNumber(named, 0, f);
+            if (v == nullptr || !mxIsDouble(v) || mxIsComplex(v) || mxGetNumberOfElements(v) != 1)
+                gateway_error("tamrin:badParameter",
+                              "parameter \"parameters.%s\" must be a real scalar",
+                              mxGetFieldNameByNumber(named, f));
+            scope.parameters.push_back({mxGetFieldNameByNumber(named, f), mxGetScalar(v)});
+        }
+    }
+    const mxArray* rules = mxGetField(par, 0, "rules");
+    if (rules != nullptr) {
+        if (!mxIsStruct(rules) || mxGetNumberOfElements(rules) != 1)
+            gateway_error("tamrin:badParameter",
+                          "parameter \"rules\" must be a 1-by-1 structure of expressions");
+        for (int f = 0; f < mxGetNumberOfFields(rules); ++f) {
+            const mxArray* v = mxGetFieldByNumber(rules, 0, f);
+            char* text = v != nullptr && mxIsChar(v) ? mxArrayToString(v) : nullptr;
+            if (text == nullptr)
+                gateway_error("tamrin:badParameter", "parameter \"rules.%s\" must be text",
+                              mxGetFieldNameByNumber(rules, f));
+            scope.rules.push_back({mxGetFieldNameByNumber(rules, f), text});
+            mxFree(text);
+        }
+    }
+    plenta::FormulaNames names(c.species, scope);
+    const std::string rule_error = c.rules.compile(names);
+    if (!rule_error.empty()) gateway_error("tamrin:badFormula", "%s", rule_error.c_str());
+    for (int i = 0; i < c.model.num_rxns; ++i) {
+        plenta::Reaction& r = c.reactions[static_cast<std::size_t>(i)];
+        if (r.rxn_index != plenta::kFormula) continue;
+        const mxArray* field = mxGetField(mxGetCell(cells, static_cast<mwIndex>(i)), 0, "formula");
+        char* text = mxIsChar(field) ? mxArrayToString(field) : nullptr;
+        if (text == nullptr)
+            gateway_error("tamrin:badField", "reaction %d: field \"formula\" must be text", i + 1);
+        const std::string formula(text);
+        mxFree(text);
+        const std::string error =
+            plenta::compile_formula_reaction(r, formula, c.species, names, c.params.volume);
+        if (!error.empty())
+            gateway_error("tamrin:badFormula", "reaction %d: in \"%s\": %s", i + 1,
+                          formula.c_str(), error.c_str());
+    }
+}
+
 // Every input read and checked, in the order the errors are reported.
 void read_inputs(const mxArray* prhs[], Call& c) {
     read_sizes(prhs, c);
     read_reactions(prhs[kInRxns], c);
     read_species(prhs[kInCounts], c);
-    read_monitored(prhs[kInMonit], c);
+    read_monitored(prhs[kInMonit], c, rule_count(prhs[kInParams]));
     read_parameters(prhs[kInParams], c);
+    compile_formulas(prhs[kInRxns], prhs[kInParams], c);
     check_start_values(c);
 }
 
@@ -353,7 +425,10 @@ void write_column(Call& c, int s, double t) {
     col7[0] = t;
     for (int k = 0; k < c.model.num_monit; ++k) {
         const int sp = c.params.monit[k];
-        col7[k + 1] = static_cast<double>(c.species[sp].count - c.initial_counts[sp]);
+        if (sp >= c.model.num_cmpds)  // a rule: its value
+            col7[k + 1] = c.rules.value(sp - c.model.num_cmpds, c.species, c.params.volume);
+        else
+            col7[k + 1] = static_cast<double>(c.species[sp].count - c.initial_counts[sp]);
     }
     const std::size_t rows8 = static_cast<std::size_t>(c.model.num_rxns) + 1;
     double* col8 = data_of(c, kOutFirings) + static_cast<std::size_t>(s) * rows8;

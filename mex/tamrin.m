@@ -20,12 +20,13 @@
 %   X0     column vector of initial molecule counts, one row per species.
 %   PAR    parameter structure (fields below).
 %   MONIT  row vector of the positions of the species to record in MON,
-%          in that order; may be [].
+%          in that order (positions from numel(X0) on are the rules of
+%          PAR.rules); may be [].
 %
 % Reaction structure
 %   type        reaction type: 'binding', 'unique-bi-bi', 'unbinding',
 %               'uni-uni', 'uni-multi', 'homo-ltor', 'transv1', 'genmm',
-%               'n-order' or 'undef' (a name of none of these, or longer
+%               'n-order', 'undef' or 'formula' (a name of none of these, or longer
 %               than 83 characters - which draws a warning - reads as
 %               'binding').
 %   substrates  one row per substrate: [position] for the first six types,
@@ -43,6 +44,16 @@
 %   formula     ('undef' only, required) stored text; the propensity of an
 %               'undef' reaction is the built-in formula selected by its
 %               position in RXNS.
+%               For type 'formula' (required): the propensity as text,
+%               e.g. 'Vmax*x0/(Km + x0)', reading the species by position as
+%               x0, x1, ..., the named parameters of PAR.parameters and
+%               'volume', with + - * / ^, parentheses, exp, log (natural),
+%               ln, log10, sqrt, pow, abs, floor, ceil, min, max,
+%               comparisons, && || !, if(c, a, b) and piecewise(v1, c1,
+%               ..., otherwise).  Its substrates [position coefficient] and
+%               products [position coefficient] say what a firing changes
+%               (either may be empty); it reads no "StoP".  A value that is
+%               negative, NaN or infinite is a fault of the model.
 %   ai, time    optional: the reaction's propensity and tentative firing
 %               time, as returned in AI and TIME by the previous call.
 %
@@ -83,6 +94,15 @@
 %                       rebuilt from the ai inputs every call; another
 %                       random stream than the defined methods);
 %                       absent or 'direct' keeps the defined methods.
+%   parameters          optional: a 1-by-1 structure of the named
+%                       parameters of 'formula' reactions, e.g.
+%                       struct('Vmax', 10, 'Km', 50).
+%   rules               optional: a 1-by-1 structure of assignment rules,
+%                       name -> expression text, e.g. struct('total',
+%                       'x0 + x1'), usable by name in formulas and
+%                       monitored through MONIT: position
+%                       numel(X0) + r - 1 is the r-th rule, whose row in
+%                       MON is its value (not a change).
 %
 % Outputs (real double matrices)
 %   DX     species-by-1: change of every count during the call.

@@ -8,6 +8,7 @@ namespace plenta {
 const char* const kRxnTypeNames[kNumRxnTypes] = {
     "binding",   "unique-bi-bi", "unbinding", "uni-uni", "uni-multi",
     "homo-ltor", "transv1",      "genmm",     "n-order", "undef",     "mass-action",
+    "formula",
 };
 
 // There is no error value: a name the table does not know is a "binding"

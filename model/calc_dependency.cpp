@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "model.h"
+#include "model/rate_law.h"
 
 namespace plenta {
 
@@ -21,13 +22,17 @@ namespace {
 // Appends to `found` every reaction j one of whose substrates is among the
 // first `num_species` entries of `species`; `found` is the scratch list,
 // whose unused tail holds -1 and so never matches a reaction index.
+// A formula reaction reads the species its law names, not its substrates.
 void collect_readers(const std::vector<int>& species, int num_species, const ModelSizes& model,
                      const std::vector<Reaction>& reactions, std::vector<int>& found, int& n) {
     const int num_rxns = model.num_rxns;
     for (int j = 0; j < num_rxns; j++) {
-        const std::vector<int>& subs_j = reactions[j].subs_index;
+        const bool formula = static_cast<bool>(reactions[j].law);
+        const std::vector<int>& subs_j =
+            formula ? reactions[j].law->species_read() : reactions[j].subs_index;
+        const int read = formula ? static_cast<int>(subs_j.size()) : model.num_subs[j];
         for (int k = 0; k < num_species; k++)
-            for (int l = 0; l < model.num_subs[j]; l++)
+            for (int l = 0; l < read; l++)
                 if (species[k] == subs_j[l] && is_unique(num_rxns, found.data(), j)) found[n++] = j;
     }
 }
@@ -57,9 +62,14 @@ void calc_dependency(ModelSizes& model, std::vector<Reaction>& reactions) {
 void calc_dependency_by_species(ModelSizes& model, std::vector<Reaction>& reactions) {
     const int num_rxns = model.num_rxns;
     std::vector<std::pair<int, int>> readers;
-    for (int j = 0; j < num_rxns; j++)
+    for (int j = 0; j < num_rxns; j++) {
+        if (reactions[j].law) {
+            for (int s : reactions[j].law->species_read()) readers.emplace_back(s, j);
+            continue;
+        }
         for (int l = 0; l < model.num_subs[j]; l++)
             readers.emplace_back(reactions[j].subs_index[l], j);
+    }
     std::sort(readers.begin(), readers.end());
     readers.erase(std::unique(readers.begin(), readers.end()), readers.end());
 

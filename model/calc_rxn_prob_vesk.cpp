@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "model.h"
+#include "model/rate_law.h"
 
 namespace plenta {
 
@@ -86,6 +87,31 @@ bool is_short(const Reaction& rxn, const std::vector<Compound>& species, int j) 
     return rxn_prob_undef(rxn, species);
 }
 
+// "formula": the compiled law.  Its value is checked here, where it is
+// computed: a negative, NaN or infinite propensity is a fault of the model
+// (no waiting time exists for it), recorded as the run's first fault; the
+// engine stamps the time and ends the run.
+// As for the other general types, a reaction cannot fire while a substrate
+// is short of what one firing takes, whatever its law says.
+[[gnu::noinline]] double formula_propensity(const Reaction& rxn, const std::vector<Compound>& species,
+                                            const SimParams& params, int r, int m) {
+    for (int j = 0; j < m; j++)
+        if (species[rxn.subs_index[j]].count < rxn.subs_coef[j]) return 0.0;
+    // A front end that made the record without compiling its law gets NaN,
+    // and with it the fault below, never a read through a null law.
+    const double a = rxn.law ? rxn.law->evaluate(species, rxn.rates.data(), params.volume)
+                             : std::numeric_limits<double>::quiet_NaN();
+    if (!(a >= 0.0 && a <= kLargestDouble) && !params.fault.raised()) {
+        RunFault& fault = params.fault;
+        fault.kind = RunFault::kBadPropensity;
+        fault.rxn = r;
+        fault.species = -1;
+        fault.time = std::numeric_limits<double>::quiet_NaN();  // the engine knows it
+        fault.value = a;
+    }
+    return a;
+}
+
 }  // namespace
 
 // Counted as doubles: a falling factorial of counts near 2^31 would overflow
@@ -132,6 +158,8 @@ double calc_rxn_prob_vesk(const Reaction& reaction, const std::vector<Compound>&
             return undef_propensity(reaction, species, model.num_subs[rxn]);
         case kMassAction:
             return mass_action_propensity(reaction, species, v, model.num_subs[rxn]);
+        case kFormula:
+            return formula_propensity(reaction, species, params, rxn, model.num_subs[rxn]);
         default:
             std::fputs(kMsgPropensityTypeUndefined, stdout);
             return 0.0;

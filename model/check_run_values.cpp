@@ -31,12 +31,16 @@ bool finite_at_least_zero(double v) { return std::isfinite(v) && v >= 0.0; }
 std::string rate_fault(const Reaction& reaction, int rxn) {
     for (std::size_t j = 0; j < reaction.rates.size(); ++j) {
         const double k = reaction.rates[j].value;
-        const bool ok = reaction.rxn_index == kUndef ? std::isfinite(k) : finite_at_least_zero(k);
+        // A formula's named parameters are read as the formula says, of either sign.
+        const bool any_sign = reaction.rxn_index == kUndef || reaction.rxn_index == kFormula;
+        const bool ok = any_sign ? std::isfinite(k) : finite_at_least_zero(k);
         if (!ok)
             return "reaction " + std::to_string(rxn + 1) + ": rate constant " +
-                   std::to_string(j) + " is " + number(k) +
-                   (reaction.rxn_index == kUndef ? ", not a finite number."
-                                                 : ", not a finite number >= 0.");
+                   std::to_string(j) + (reaction.rates[j].name[0] != '\0' && reaction.rxn_index == kFormula
+                                            ? std::string(" (") + reaction.rates[j].name + ")"
+                                            : std::string()) +
+                   " is " + number(k) +
+                   (any_sign ? ", not a finite number." : ", not a finite number >= 0.");
     }
     return "";
 }

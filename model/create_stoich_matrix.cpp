@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "model.h"
+#include "model/rate_law.h"
 
 namespace plenta {
 
@@ -31,6 +32,7 @@ bool has_row_rule(int rxn_index) {
         case kNOrder:
         case kUndef:
         case kMassAction:
+        case kFormula:
             return true;
         default:
             return false;
@@ -66,6 +68,7 @@ void fill_reaction_row(const Reaction& rxn, int num_subs, int num_prods, std::in
         case kNOrder:
         case kUndef:
         case kMassAction:
+        case kFormula:
             add_coefficient_rows(rxn, num_subs, num_prods, row);
             break;
         default:
@@ -97,13 +100,17 @@ void create_stoich_matrix(const ModelSizes& model, const std::vector<Reaction>& 
 
     // Order row: for each species the highest order of any reaction that
     // consumes it, counted as distinct consumed species.
+    // A formula reaction counts with the order estimated for its law when
+    // that is higher (its propensity may grow faster than its consumed
+    // species say, as a Hill law does).
     std::int32_t* order_row = matrix.row(model.num_rxns);
     for (int s = 0; s < model.num_cmpds; s++) {
         int order = 0;
         for (int r = 0; r < model.num_rxns; r++) {
             const std::int32_t* row = matrix.row(r);
             if (row[s] >= 0) continue;
-            const int n = consumed_species(row, model.num_cmpds);
+            int n = consumed_species(row, model.num_cmpds);
+            if (reactions[r].law && reactions[r].law->order() > n) n = reactions[r].law->order();
             if (n > order) order = n;
         }
         order_row[s] = order;

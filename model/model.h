@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,9 @@ enum RxnType : int {
     kNOrder = 8,
     kUndef = 9,
     kMassAction = 10,
+    kFormula = 11,  // propensity given by a formula (model/rate_law.h)
 };
-constexpr int kNumRxnTypes = 11;
+constexpr int kNumRxnTypes = 12;
 
 // The type names as a model gives them, indexed by type index.
 extern const char* const kRxnTypeNames[kNumRxnTypes];
@@ -46,6 +48,28 @@ extern const char* const kRxnTypeNames[kNumRxnTypes];
 int assign_rxn_index(const char* name);
 
 // ---- Records ----
+
+class RateLaw;  // model/rate_law.h
+
+// The compiled law of a "formula" reaction, owned by its reaction; a copy of
+// the reaction gets a law compiled afresh (the compiled form is bound to the
+// addresses of its own slots).  Empty for every other type.
+class RateLawRef {
+public:
+    RateLawRef();
+    explicit RateLawRef(std::unique_ptr<RateLaw> law);
+    RateLawRef(const RateLawRef& other);
+    RateLawRef(RateLawRef&& other) noexcept;
+    RateLawRef& operator=(const RateLawRef& other);
+    RateLawRef& operator=(RateLawRef&& other) noexcept;
+    ~RateLawRef();
+    const RateLaw* get() const { return law_.get(); }
+    const RateLaw* operator->() const { return law_.get(); }
+    explicit operator bool() const { return law_ != nullptr; }
+
+private:
+    std::unique_ptr<RateLaw> law_;
+};
 
 // One species; also one species change of a parameter set.
 struct Compound {
@@ -79,6 +103,7 @@ struct Reaction {
     double ai = 0.0;    // current propensity
     double time = 0.0;  // tentative next firing time (first-reaction selection)
     std::vector<int> dependents;  // reactions to refresh after this one fires, ascending
+    RateLawRef law;  // "formula" reactions: the compiled law; rates hold its parameters
 };
 
 // The network's dimensions and per-reaction counts.
@@ -140,7 +165,9 @@ struct SimParams {
     double next_time = 0.0;
     int next_rxn = 0;
     // The first fault a run met; a front end clears it when a run starts.
-    RunFault fault;
+    // Mutable: a propensity that is computed through a const view of the
+    // parameters (a formula's) records its fault where it is computed.
+    mutable RunFault fault;
 };
 
 // The changes that one parameter set applies to the model as read.
@@ -197,7 +224,8 @@ void report_types_without_row_rule(const ModelSizes& model,
                                    const std::vector<Reaction>& reactions);
 
 // Builds num_deps and every reaction's sorted dependents list: j depends on i
-// when a substrate of j is a substrate or a product of i.
+// when a substrate of j (for a formula reaction: a species its law reads) is
+// a substrate or a product of i.
 void calc_dependency(ModelSizes& model, std::vector<Reaction>& reactions);
 
 // 0 at the first of count values equal to key, 1 when none is.

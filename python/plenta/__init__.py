@@ -91,6 +91,18 @@ class Model:
     tau_error: the error bound of the tau selection; required for tau-leaping.
     monit: the monitored species (names or positions, in output order);
         default every species.
+    parameters: named parameters of "formula" reactions, a dict name -> value
+        (or (name, value) pairs).
+    rules: assignment rules, a dict name -> expression, usable by name in
+        the formulas and monitored by giving the name in monit: their values
+        at each snapshot are Result.rules.
+
+    A reaction of type "formula" gives its propensity as text in "rate",
+    e.g. {"type": "formula", "substrates": [("S", 1)], "products": [("P", 1)],
+    "rate": "Vmax*S/(Km + S)"}, with parameters={"Vmax": 10, "Km": 50}; the
+    formula reads species by name, the parameters, the rules and `volume`
+    (the model file's formula reactions explain the language).  Substrates
+    and products (with coefficients) say what a firing changes.
 
     The model is checked by the same validation as a model file (substrates,
     products and rate constants each type reads, positions in range, name
@@ -99,9 +111,9 @@ class Model:
     """
 
     def __init__(self, species, reactions, volume=1.0, algorithm=2, tau_error=None,
-                 monit=None):
+                 monit=None, parameters=None, rules=None):
         self._core = _build_core_model(species, reactions, volume, algorithm, tau_error,
-                                       monit)
+                                       monit, parameters, rules)
 
     @classmethod
     def _from_core(cls, core):
@@ -125,7 +137,14 @@ class Model:
     def monitored(self):
         """Names of the monitored species, in output order."""
         names = self._core.species
-        return [names[k] for k in self._core.monit]
+        return [names[k] for k in self._core.monit if k < len(names)]
+
+    @property
+    def monitored_rules(self):
+        """Names of the monitored assignment rules, in output order."""
+        n = len(self._core.species)
+        rules = self._core.rule_names
+        return [rules[k - n] for k in self._core.monit if k >= n]
 
     @property
     def reaction_types(self):
@@ -239,7 +258,8 @@ class Model:
         raw = _plenta._simulate(core, plan, _real(time_start, "time_start"),
                                 _real(time_end, "time_end"), _real(interval, "interval"),
                                 seed, bool(event_log), str(method), progress)
-        result = Result(raw, species=self.monitored, seed=seed)
+        result = Result(raw, species=self.monitored, seed=seed,
+                        rule_names=self.monitored_rules)
         if raw["fault"] is not None:
             raise RunFaultError(raw["fault"], result)
         return result

@@ -18,12 +18,16 @@ class Result:
     events: None, or per run a pair (times float64, reactions int64) of
         every firing in order; reactions are numbers, position + 1.
     species: names of the monitored species (the last axis of counts).
+    rules: runs x points x monitored rules, float64: the value of each
+        monitored assignment rule at each snapshot; rule_names names them.
     seed: the seed the stream started from.
     """
 
-    def __init__(self, raw, species, seed):
+    def __init__(self, raw, species, seed, rule_names=()):
         self.time = raw["time"]
         self.counts = raw["counts"]
+        self.rules = raw.get("rules")
+        self.rule_names = list(rule_names)
         self.firings = raw["firings"]
         self.totals = raw["totals"]
         self.sets = raw["sets"]

@@ -9,7 +9,7 @@ from . import _plenta
 # The reaction types, in the order of the type table.
 REACTION_TYPES = (
     "binding", "unique-bi-bi", "unbinding", "uni-uni", "uni-multi",
-    "homo-ltor", "transv1", "genmm", "n-order", "undef", "mass-action",
+    "homo-ltor", "transv1", "genmm", "n-order", "undef", "mass-action", "formula",
 )
 
 # Names accepted for the algorithm codes; any other code than 2 and 3 means
@@ -81,7 +81,8 @@ def _reaction(k, entry, species_index):
     if not hasattr(entry, "get"):
         raise ValueError(f"{where}: give a dict with 'type', 'substrates', 'products', "
                          f"'rates' and 'id', not {entry!r}")
-    unknown = set(entry) - {"type", "substrates", "products", "rates", "id", "formula", "name"}
+    unknown = set(entry) - {"type", "substrates", "products", "rates", "id", "formula", "name",
+                            "rate"}
     if unknown:
         raise ValueError(f"{where}: unknown keys {sorted(unknown)}")
     rtype = entry.get("type")
@@ -112,11 +113,36 @@ def _reaction(k, entry, species_index):
         else:
             name, value = item
             rates.append((str(name), float(value)))
+    if rtype == "formula":
+        # The propensity as text; its parameters are the model's.
+        rate = entry.get("rate", entry.get("formula"))
+        if not isinstance(rate, str):
+            raise ValueError(f"{where}: a \"formula\" reaction needs \"rate\": the propensity "
+                             f"as a string, e.g. \"Vmax*S/(Km + S)\"")
+        return (rtype, rid, subs, prods, [], rate)
     return (rtype, rid, subs, prods, rates, str(entry.get("formula", "")))
 
 
-def build_core_model(species, reactions, volume, algorithm, tau_error, monit):
+def _named(values, what):
+    """(name, value) pairs from a dict or a sequence of pairs."""
+    items = values.items() if hasattr(values, "items") else values
+    out = []
+    for k, item in enumerate(items):
+        try:
+            name, value = item
+        except (TypeError, ValueError):
+            raise ValueError(f"{what} {k}: give (name, value), not {item!r}") from None
+        if not isinstance(name, str):
+            raise ValueError(f"{what} {k}: the name must be a string, not {name!r}")
+        out.append((name, value))
+    return out
+
+
+def build_core_model(species, reactions, volume, algorithm, tau_error, monit,
+                     parameters=None, rules=None):
     """The compiled model for Model(...); raises ValueError."""
+    parameters = [(n, float(v)) for n, v in _named(parameters or {}, "parameter")]
+    rules = [(n, str(v)) for n, v in _named(rules or {}, "rule")]
     species = _species_list(species)
     index = _SpeciesIndex([n for n, _ in species])
     if isinstance(reactions, dict):
@@ -135,5 +161,12 @@ def build_core_model(species, reactions, volume, algorithm, tau_error, monit):
         tau_error = 0.0
     if monit is None:
         monit = range(len(species))
-    monit = [index(s, f"monitored species {k}") for k, s in enumerate(monit)]
+    # A rule is monitored by its name, at the positions after the species.
+    rule_position = {name: len(species) + r for r, (name, _) in enumerate(rules)}
+    monit = [rule_position[s] if isinstance(s, str) and s not in index.by_name
+             and s in rule_position else index(s, f"monitored species {k}")
+             for k, s in enumerate(monit)]
+    if parameters or rules:
+        return _plenta._build_model(species, normalised, float(volume), algorithm, tau_error,
+                                    monit, parameters, rules)
     return _plenta._build_model(species, normalised, float(volume), algorithm, tau_error, monit)

@@ -101,6 +101,7 @@ void fill_reaction(ConsoleModel& m, std::size_t i, const ReactionEntry& entry, R
     }
     if (type == kUndef)
         copy_name(r.formula, kFormulaLen, formula, notes, ReadNotes::kFormula, position);
+    if (type == kFormula) m.formulas.rates[i] = formula;  // compiled after validation
 }
 
 // Builds what the console driver builds at start-up from a validated model.
@@ -124,7 +125,9 @@ std::unique_ptr<PyModel> read_model(const std::string& folder) {
 std::unique_ptr<PyModel> build_model(const std::vector<std::tuple<std::string, int>>& species,
                                      const std::vector<ReactionEntry>& reactions, double volume,
                                      int algorithm, double tau_error,
-                                     const std::vector<int>& monit) {
+                                     const std::vector<int>& monit,
+                                     const std::vector<std::tuple<std::string, double>>& parameters,
+                                     const std::vector<std::tuple<std::string, std::string>>& rules) {
     if (species.empty()) throw py::value_error("a model needs at least one species");
     if (reactions.empty()) throw py::value_error("a model needs at least one reaction");
     if (species.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) ||
@@ -143,6 +146,10 @@ std::unique_ptr<PyModel> build_model(const std::vector<std::tuple<std::string, i
                   ReadNotes::kSpeciesName, static_cast<int>(s));
         m.species[s].count = std::get<1>(species[s]);
     }
+    m.formulas.rates.assign(reactions.size(), std::string());
+    m.formulas.rate_lines.assign(reactions.size(), 0);
+    for (const auto& [name, value] : parameters) m.formulas.scope.parameters.push_back({name, value});
+    for (const auto& [name, text] : rules) m.formulas.scope.rules.push_back({name, text});
     for (std::size_t i = 0; i < reactions.size(); i++) fill_reaction(m, i, reactions[i], notes);
     m.params.volume = volume;
     m.params.algorithm = algorithm;
@@ -153,7 +160,8 @@ std::unique_ptr<PyModel> build_model(const std::vector<std::tuple<std::string, i
     m.params.eventlog_arraysize = kConsoleEventlogArraysize;
     // Checked again, with its own message, when a simulation gives one.
     m.params.snapshot_interval = 1.0;
-    const std::string fault = validate_model(m, notes);
+    std::string fault = validate_model(m, notes);
+    if (fault.empty()) fault = compile_model_formulas(m);
     if (!fault.empty()) throw py::value_error(python_message(fault, true));
     return finish_model(std::move(m), false);
 }
@@ -209,6 +217,14 @@ void bind_model(py::module_& mod) {
             "monit", [](const PyModel& p) { return p.m.params.monit; },
             "Positions of the monitored species, in output order.")
         .def_property_readonly(
+            "rule_names",
+            [](const PyModel& p) {
+                py::list names;
+                for (const AssignmentRule& r : p.m.formulas.scope.rules) names.append(r.name);
+                return names;
+            },
+            "Names of the assignment rules; monitored position num_species + r is rule r.")
+        .def_property_readonly(
             "reaction_types",
             [](const PyModel& p) {
                 py::list types;
@@ -246,6 +262,8 @@ void bind_model(py::module_& mod) {
             "does; raises ValueError with the console's message.");
     mod.def("_build_model", &build_model, py::arg("species"), py::arg("reactions"),
             py::arg("volume"), py::arg("algorithm"), py::arg("tau_error"), py::arg("monit"),
+            py::arg("parameters") = std::vector<std::tuple<std::string, double>>{},
+            py::arg("rules") = std::vector<std::tuple<std::string, std::string>>{},
             "Builds a model from normalised lists (see plenta.Model); raises ValueError.");
 }
 

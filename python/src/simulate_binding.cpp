@@ -83,6 +83,7 @@ void check_signals() {
 struct Ensemble {
     std::vector<double> time;          // snapshot times of the first run
     std::vector<std::int64_t> counts;  // run x point x monitored species
+    std::vector<double> rules;         // run x point x monitored rule (value)
     std::vector<std::int64_t> firings; // run x point x reaction
     std::vector<std::int64_t> totals;  // run x reaction
     std::vector<std::int32_t> sets;    // parameter set of each run, from 1
@@ -97,16 +98,25 @@ struct Ensemble {
 // log taken out of the buffer whenever it is emptied.
 class ArrayRecorder : public RunRecorder {
 public:
+    // Monitored positions from the species count on are assignment rules,
+    // whose values go to Ensemble::rules.
     ArrayRecorder(Ensemble& out, const std::vector<int>& monit, std::size_t num_rxns,
-                  const double* log_times, const double* log_rxns, bool keep_events)
+                  const double* log_times, const double* log_rxns, bool keep_events,
+                  const RuleValues* rules = nullptr, double volume = 0.0)
         : out_(out), monit_(monit), prev_(num_rxns, 0), log_times_(log_times),
           log_rxns_(log_rxns), keep_events_(keep_events),
-          last_check_(std::chrono::steady_clock::now()) {}
+          last_check_(std::chrono::steady_clock::now()), rules_(rules), volume_(volume) {}
 
     void snapshot(double t, const std::vector<Compound>& species,
                   const std::vector<int>& fire_count, bool) override {
         times_.push_back(t);
-        for (int s : monit_) out_.counts.push_back(species[static_cast<std::size_t>(s)].count);
+        const int num_species = static_cast<int>(species.size());
+        for (int s : monit_) {
+            if (s < num_species)
+                out_.counts.push_back(species[static_cast<std::size_t>(s)].count);
+            else
+                out_.rules.push_back(rules_->value(s - num_species, species, volume_));
+        }
         for (std::size_t r = 0; r < prev_.size(); r++) {
             out_.firings.push_back(static_cast<std::int64_t>(fire_count[r]) - prev_[r]);
             prev_[r] = fire_count[r];
@@ -154,6 +164,8 @@ private:
     std::vector<std::int64_t> events_r_;
     int since_clock_ = 0;
     std::chrono::steady_clock::time_point last_check_;
+    const RuleValues* rules_;
+    double volume_;
 };
 
 struct RunPlan {
@@ -182,6 +194,12 @@ void prepare_set(const PyModel& model, ConsoleModel& work, std::size_t s,
         for (std::size_t k = 0; k < work.reactions[r].rates.size(); k++)
             work.reactions[r].rates[k].value = model.m.reactions[r].rates[k].value;
     if (s > 0) apply_param_set_changes(work.sets[s], set_counts, work.reactions);
+    // Monitored rules read the set's named parameters.
+    FormulaSection& f = work.formulas;
+    for (const NamedValue& p : f.scope.parameters) f.rule_values.set_parameter(p.name, p.value);
+    if (s < f.set_changes.size())
+        for (const NamedValue& change : f.set_changes[s])
+            f.rule_values.set_parameter(change.name, change.value);
 }
 
 void run_all(const PyModel& model, const SimulationRequest& req, const py::object& progress,
@@ -222,7 +240,8 @@ void run_all(const PyModel& model, const SimulationRequest& req, const py::objec
         prepare_set(model, work, plan.set, set_counts);
         for (int r = 0; r < plan.runs; r++) {
             ArrayRecorder recorder(out, p.monit, work.reactions.size(), log_times.data(),
-                                   log_rxns.data(), req.event_log);
+                                   log_rxns.data(), req.event_log, &work.formulas.rule_values,
+                                   p.volume);
             double t = p.time_start;
             int event_count = 0;
             const std::size_t counts_before = out.counts.size();
@@ -398,12 +417,15 @@ py::dict simulate(const PyModel& model, const std::vector<std::pair<int, int>>& 
 
     const auto runs = static_cast<py::ssize_t>(out.runs);
     const auto points = static_cast<py::ssize_t>(out.time.size());
-    const auto monit = static_cast<py::ssize_t>(model.m.params.monit.size());
+    py::ssize_t monit = 0;  // monitored species; the other positions are rules
+    for (int s : model.m.params.monit) monit += s < model.m.sizes.num_cmpds ? 1 : 0;
+    const auto monit_rules = static_cast<py::ssize_t>(model.m.params.monit.size()) - monit;
     const auto rxns = static_cast<py::ssize_t>(model.m.reactions.size());
     py::dict result;
     result["fault"] = out.fault.empty() ? py::object(py::none()) : py::object(py::str(out.fault));
     result["time"] = take_array(std::move(out.time), {points});
     result["counts"] = take_array(std::move(out.counts), {runs, points, monit});
+    result["rules"] = take_array(std::move(out.rules), {runs, points, monit_rules});
     result["firings"] = take_array(std::move(out.firings), {runs, points, rxns});
     result["totals"] = take_array(std::move(out.totals), {runs, rxns});
     result["sets"] = take_array(std::move(out.sets), {runs});

@@ -49,6 +49,8 @@ TYPE_CASES = {
                     {"substrates": [("A", 2)], "products": [("A", 1), ("B", 1)],
                      "rates": [0.01]},
                     [-1, 1]),
+    "formula": ({"A": 80, "B": 0},
+                {"substrates": [("A", 1)], "products": [("B", 2)], "rate": "0.5*A"}, [-1, 2]),
 }
 
 

@@ -156,7 +156,7 @@ TEST(Propensity, UndefMaxSpeciesIsReadByTheFormula) {
 TEST(Propensity, UnknownTypePrintsAndYieldsZero) {
     Model m(2);
     m.species[0].count = 5;
-    m.add(kNumRxnTypes, {0}, {1});
+    m.add(kNumRxnTypes, {0}, {1});  // the first index past the table
     m.add(-1, {0}, {1});
     testing::internal::CaptureStdout();
     EXPECT_EQ(m.propensity(0), 0.0);

@@ -8,7 +8,9 @@
 #include <utility>
 
 #include <sbml/SBMLTypes.h>
+#include <sbml/conversion/ConversionProperties.h>
 
+#include "tools/sbml2plenta/formula_text.h"
 #include "tools/sbml2plenta/law.h"
 #include "tools/sbml2plenta/sbml2plenta.h"
 
@@ -66,16 +68,26 @@ private:
             refuse("event " + in_quotes(e->getId()) +
                    ": events change the state at given moments, which plenta's reactions cannot express");
         }
-        if (m_.getNumRules() > 0) {
-            const Rule* r = m_.getRule(0);
+        // Assignment rules for parameters and species are taken: a law that
+        // reads such a name reads the rule's expression (it becomes a
+        // formula reaction), and a species given by a rule becomes a rule of
+        // the model file.  Rules for compartments, rate rules and algebraic
+        // rules are not.
+        for (unsigned i = 0; i < m_.getNumRules(); i++) {
+            const Rule* r = m_.getRule(i);
+            if (r->isAssignment() && (m_.getParameter(r->getVariable()) != nullptr ||
+                                      m_.getSpecies(r->getVariable()) != nullptr))
+                continue;
             std::string kind = r->isAlgebraic() ? "algebraic rule"
                                : r->isRate()    ? "rate rule for " + in_quotes(r->getVariable())
                                                 : "assignment rule for " + in_quotes(r->getVariable());
-            refuse(kind + ": rules are not reactions, and plenta simulates reactions only");
+            refuse(kind + ": " + (r->isAssignment()
+                                      ? std::string("only parameters and species may be assigned by rules")
+                                      : std::string("rules are not reactions, and plenta simulates reactions only")));
         }
         if (m_.getNumInitialAssignments() > 0)
             refuse("initial assignment to " + in_quotes(m_.getInitialAssignment(0)->getSymbol()) +
-                   ": give the value in the element itself");
+                   ": it could not be evaluated at conversion; give the value in the element itself");
         if (m_.getNumConstraints() > 0)
             refuse("constraint " + in_quotes(m_.getConstraint(0)->getMetaId()) +
                    ": plenta cannot check constraints during a run");
@@ -84,24 +96,50 @@ private:
                    ": reactions must change species by whole molecules");
     }
 
-    // ---- The one compartment: plenta's reaction volume ----
+    // ---- Compartments: the reaction volume ----
 
+    struct CompartmentInfo {
+        bool has_size = false;
+        double size = 0.0;
+        bool zero_dimensional = false;  // its species have no concentration
+    };
+
+    // With one compartment its size is the reaction volume of the named
+    // types.  With several, every reaction becomes a formula whose species
+    // are read in their own compartment's size (concentrations as amount /
+    // size); the volume written is 1.  A compartment without a size serves
+    // as long as nothing reads it (laws in amounts only, initial amounts);
+    // a law or a species that needs its size is refused by name.
     void read_compartment() {
-        if (m_.getNumCompartments() != 1)
-            refuse("the model has " + std::to_string(m_.getNumCompartments()) +
-                   " compartments; plenta simulates one well-mixed volume");
+        if (m_.getNumCompartments() == 0)
+            refuse("the model has 0 compartments; plenta simulates one well-mixed volume");
+        for (unsigned i = 0; i < m_.getNumCompartments(); i++) {
+            const Compartment* c = m_.getCompartment(i);
+            CompartmentInfo info;
+            info.zero_dimensional = c->isSetSpatialDimensions() && c->getSpatialDimensionsAsDouble() == 0.0;
+            info.has_size = c->isSetSize();
+            if (info.has_size) {
+                info.size = c->getSize();
+                if (!(info.size > 0.0) || !std::isfinite(info.size))
+                    refuse("compartment " + in_quotes(c->getId()) + ": its size " + exact_number(info.size) +
+                           " is not a positive number");
+            }
+            compartments_[c->getId()] = info;
+        }
+        several_ = m_.getNumCompartments() > 1;
         compartment_ = m_.getCompartment(0);
-        const std::string id = compartment_->getId();
-        if (!compartment_->isSetSize())
-            refuse("compartment " + in_quotes(id) + ": it has no size, needed as the reaction volume");
-        out_.volume = compartment_->getSize();
-        if (!(out_.volume > 0.0) || !std::isfinite(out_.volume))
-            refuse("compartment " + in_quotes(id) + ": its size " + exact_number(out_.volume) +
-                   " is not a positive number");
-        // In a compartment without spatial dimensions a species has no
-        // concentration; its symbol stands for its amount.
-        zero_dimensional_ = compartment_->isSetSpatialDimensions() &&
-                            compartment_->getSpatialDimensionsAsDouble() == 0.0;
+        const CompartmentInfo& first = compartments_[compartment_->getId()];
+        size_unset_ = !several_ && !first.has_size;
+        zero_dimensional_ = !several_ && first.zero_dimensional;
+        out_.volume = !several_ && first.has_size ? first.size : 1.0;
+    }
+
+    const CompartmentInfo& compartment_of(const Species& s) {
+        auto it = compartments_.find(s.getCompartment());
+        if (it == compartments_.end())
+            refuse("species " + in_quotes(s.getId()) + ": its compartment " + in_quotes(s.getCompartment()) +
+                   " is not in the model");
+        return it->second;
     }
 
     // ---- Species and their initial amounts ----
@@ -117,7 +155,12 @@ private:
                 refuse("species " + in_quotes(id) + ": conversion factor " +
                        in_quotes(s.getConversionFactor()) +
                        ": reactions must change species by whole molecules");
-            species_index_[id] = static_cast<int>(i);
+            if (m_.getAssignmentRule(id) != nullptr) {  // a rule of the model file
+                rule_species_[id] = i;
+                continue;
+            }
+            species_index_[id] = static_cast<int>(out_.species.size());
+            sbml_of_.push_back(i);
             out_.species.push_back(OutSpecies{id, initial_count(s)});
         }
     }
@@ -127,8 +170,11 @@ private:
         double amount = 0.0;
         if (s.isSetInitialAmount())
             amount = s.getInitialAmount();
+        else if (s.isSetInitialConcentration() && !compartment_of(s).has_size)
+            refuse("species " + in_quotes(id) + ": its initial concentration needs the size of compartment " +
+                   in_quotes(s.getCompartment()) + ", which has none");
         else if (s.isSetInitialConcentration())
-            amount = s.getInitialConcentration() * out_.volume;
+            amount = s.getInitialConcentration() * compartment_of(s).size;
         else
             refuse("species " + in_quotes(id) + ": it has no initial amount or concentration");
         if (!std::isfinite(amount) || amount < 0.0)
@@ -156,28 +202,214 @@ private:
             refuse(where + ": it has no kinetic law");
         Side reactants = read_side(r, true, where);
         Side products = read_side(r, false, where);
-        check_fixed_species(reactants, products, where);
+        // Boundary-condition and constant species are read by the law but
+        // never changed: they leave the sides, and the reaction, whose
+        // firing no longer has the shape of its law, becomes a formula.
+        const bool fixed = drop_fixed_species(reactants, products);
 
         const KineticLaw& law = *r.getKineticLaw();
         const ASTNode* math = law.getMath();
         SymbolResolver resolve = [&](const std::string& name) { return resolve_symbol(law, name); };
         const std::string law_where = where + ": kinetic law '" + law_text(math) + "'";
-        try {
-            if (r.getReversible()) {
-                Polynomial forward, reverse;
-                if (split_difference(math, resolve, forward, reverse)) {
-                    add_reaction(id, " forward", reactants, products, forward, law_where);
-                    add_reaction(id, " reverse", products, reactants, reverse, law_where);
-                    return;
+        // A named type where one matches the law exactly, as always.
+        const std::size_t before = out_.reactions.size();
+        bool warned = false;
+        // A model with species given by rules carries them as rules of the model
+        // file, which only a model with formula reactions has.
+        if (!fixed && !several_ && rule_species_.empty()) {
+            try {
+                if (r.getReversible()) {
+                    Polynomial forward, reverse;
+                    if (split_difference(math, resolve, forward, reverse)) {
+                        if (add_named(id, " forward", reactants, products, forward, law_where) &&
+                            add_named(id, " reverse", products, reactants, reverse, law_where))
+                            return;
+                        out_.reactions.resize(before);
+                    } else {
+                        warned = true;
+                    }
                 }
-                out_.warnings.push_back(where +
-                                        ": marked reversible, but its law has no reverse term; "
-                                        "converted as irreversible");
+                if (!r.getReversible() || warned) {
+                    if (add_named(id, "", reactants, products, law_polynomial(math, resolve), law_where)) {
+                        if (warned) warn_irreversible(where);
+                        return;
+                    }
+                    out_.reactions.resize(before);
+                }
+            } catch (const LawError&) {
+                out_.reactions.resize(before);
             }
-            add_reaction(id, "", reactants, products, law_polynomial(math, resolve), law_where);
+        }
+        // Otherwise the law itself, as the propensity of a formula reaction.
+        // A local parameter hides a rule-assigned parameter of its name.
+        RuleLookup assigned = [&](const std::string& name) -> const ASTNode* {
+            const SBase* local = level_ >= 3 ? static_cast<const SBase*>(law.getLocalParameter(name))
+                                             : static_cast<const SBase*>(law.getParameter(name));
+            if (local) return nullptr;
+            return assigned_math(name);
+        };
+        try {
+            const ASTNode* forward = nullptr;
+            const ASTNode* reverse = nullptr;
+            std::vector<std::unique_ptr<ASTNode>> owned;
+            if (r.getReversible() && split_formula(math, forward, reverse, owned, resolve)) {
+                add_formula(id, " forward", reactants, products,
+                            formula_text(forward, resolve, out_.volume, assigned), law_where);
+                add_formula(id, " reverse", products, reactants,
+                            formula_text(reverse, resolve, out_.volume, assigned), law_where);
+                return;
+            }
+            const std::string text = formula_text(math, resolve, out_.volume, assigned);
+            if (r.getReversible()) warn_irreversible(where);
+            add_formula(id, "", reactants, products, text, law_where);
         } catch (const LawError& e) {
             refuse(law_where + ": " + e.why);
         }
+    }
+
+    void warn_irreversible(const std::string& where) {
+        out_.warnings.push_back(where +
+                                ": marked reversible, but its law has no reverse term; "
+                                "converted as irreversible");
+    }
+
+    // A reversible law as forward - reverse, in any of the usual algebraic
+    // forms: a - b; a + (-1 * b) + ... (terms whose sign is negative, by a
+    // unary minus or an odd number of negative numbers or parameters among
+    // their factors); -(...) of either (the two swap); and any of these times
+    // other factors, which multiply both sides.  False when no term is
+    // negative: the law has no reverse part.
+    bool split_formula(const ASTNode* math, const ASTNode*& forward, const ASTNode*& reverse,
+                       std::vector<std::unique_ptr<ASTNode>>& owned, const SymbolResolver& resolve) {
+        std::unique_ptr<ASTNode> f, b;
+        if (!split_node(math, f, b, resolve)) return false;
+        forward = f.get();
+        reverse = b.get();
+        owned.push_back(std::move(f));
+        owned.push_back(std::move(b));
+        return true;
+    }
+
+    // Sign of a term: -1 when its factors hold an odd number of negative
+    // numbers (or parameters) or unary minuses; the positive part in `abs`.
+    static int term_sign(const ASTNode* n, std::unique_ptr<ASTNode>& abs, const SymbolResolver& resolve) {
+        auto negative_number = [&](const ASTNode* c) {
+            if (c->isNumber()) return c->getValue() < 0.0;
+            if (c->getType() == AST_NAME) {
+                const Symbol s = resolve(c->getName());
+                return s.kind == Symbol::kNumber && s.value < 0.0;
+            }
+            return false;
+        };
+        if (n->getType() == AST_MINUS && n->getNumChildren() == 1) {
+            std::unique_ptr<ASTNode> inner;
+            const int sign = term_sign(n->getChild(0), inner, resolve);
+            abs = std::move(inner);
+            return -sign;
+        }
+        if (negative_number(n)) {
+            abs = std::make_unique<ASTNode>(AST_TIMES);
+            auto minus_one = std::make_unique<ASTNode>(AST_INTEGER);
+            minus_one->setValue(-1);
+            abs->addChild(minus_one.release());
+            abs->addChild(n->deepCopy());
+            return -1;
+        }
+        if (n->getType() == AST_TIMES) {
+            int sign = 1;
+            abs = std::make_unique<ASTNode>(AST_TIMES);
+            for (unsigned i = 0; i < n->getNumChildren(); i++) {
+                std::unique_ptr<ASTNode> part;
+                sign *= term_sign(n->getChild(i), part, resolve);
+                abs->addChild(part.release());
+            }
+            return sign;
+        }
+        abs.reset(n->deepCopy());
+        return 1;
+    }
+
+    static bool split_node(const ASTNode* n, std::unique_ptr<ASTNode>& forward,
+                           std::unique_ptr<ASTNode>& reverse, const SymbolResolver& resolve) {
+        if (n == nullptr) return false;
+        const unsigned k = n->getNumChildren();
+        if (n->getType() == AST_MINUS && k == 2) {
+            forward.reset(n->getChild(0)->deepCopy());
+            reverse.reset(n->getChild(1)->deepCopy());
+            return true;
+        }
+        if (n->getType() == AST_MINUS && k == 1) return split_node(n->getChild(0), reverse, forward, resolve);
+        if (n->getType() == AST_PLUS) {
+            auto f = std::make_unique<ASTNode>(AST_PLUS);
+            auto b = std::make_unique<ASTNode>(AST_PLUS);
+            for (unsigned i = 0; i < k; i++) {
+                std::unique_ptr<ASTNode> abs;
+                if (term_sign(n->getChild(i), abs, resolve) < 0)
+                    b->addChild(abs.release());
+                else
+                    f->addChild(n->getChild(i)->deepCopy());
+            }
+            if (b->getNumChildren() == 0) return false;
+            forward = std::move(f);
+            reverse = std::move(b);
+            return true;
+        }
+        if (n->getType() == AST_TIMES) {
+            int at = -1;
+            std::unique_ptr<ASTNode> f, b;
+            for (unsigned i = 0; i < k; i++) {
+                std::unique_ptr<ASTNode> f1, b1;
+                if (split_node(n->getChild(i), f1, b1, resolve)) {
+                    if (at >= 0) return false;  // two differences multiplied: not a split
+                    at = static_cast<int>(i);
+                    f = std::move(f1);
+                    b = std::move(b1);
+                }
+            }
+            if (at < 0) return false;
+            forward = std::make_unique<ASTNode>(AST_TIMES);
+            reverse = std::make_unique<ASTNode>(AST_TIMES);
+            for (unsigned i = 0; i < k; i++) {
+                if (static_cast<int>(i) == at) {
+                    forward->addChild(f.release());
+                    reverse->addChild(b.release());
+                } else {
+                    forward->addChild(n->getChild(i)->deepCopy());
+                    reverse->addChild(n->getChild(i)->deepCopy());
+                }
+            }
+            return true;
+        }
+        return false;
+    }
+
+    void add_formula(const std::string& id, const std::string& direction, const Side& reactants,
+                     const Side& products, const std::string& text, const std::string& law_where) {
+        (void)law_where;
+        OutReaction rx;
+        rx.type = "formula";
+        rx.rate = text;
+        for (const auto& [sp, c] : reactants) rx.substrates.push_back(OutEntry{sp, c, 0.0});
+        for (const auto& [sp, c] : products) rx.products.push_back(OutEntry{sp, c, 0.0});
+        const std::string equation = side_text(reactants) + " -> " + side_text(products);
+        rx.title = (id + direction + ": " + equation).substr(0, kMaxTitleChars);
+        rx.report = "reaction " + in_quotes(id) + direction + ": " + equation +
+                    " as \"formula\", rate = " + text;
+        out_.reactions.push_back(std::move(rx));
+    }
+
+    // The named type for a mass-action law; false (nothing added) when none
+    // has its shape.
+    bool add_named(const std::string& id, const std::string& direction, const Side& reactants,
+                   const Side& products, const Polynomial& law, const std::string& law_where) {
+        OutReaction rx;
+        try {
+            rx = choose_type(reactants, products, law, law_where + direction_note(direction));
+        } catch (const ConversionError&) {
+            return false;
+        }
+        add_reaction(id, direction, reactants, products, law, law_where, std::move(rx));
+        return true;
     }
 
     Side read_side(const Reaction& r, bool reactant_side, const std::string& where) {
@@ -186,6 +418,12 @@ private:
         for (unsigned i = 0; i < n; i++) {
             const SpeciesReference& ref = reactant_side ? *r.getReactant(i) : *r.getProduct(i);
             const std::string sid = ref.getSpecies();
+            if (rule_species_.count(sid)) {
+                // Its amount is the rule's value: a reaction cannot change it.
+                if (m_.getSpecies(sid)->getBoundaryCondition()) continue;
+                refuse(where + ": it changes species " + in_quotes(sid) +
+                       ", which an assignment rule defines");
+            }
             auto found = species_index_.find(sid);
             if (found == species_index_.end())
                 refuse(where + ": species " + in_quotes(sid) + " is not in the model");
@@ -213,20 +451,28 @@ private:
     }
 
     // Boundary and constant species keep their amounts whatever the reactions
-    // do; plenta has no such species, so a reaction may not change them.
-    void check_fixed_species(const Side& reactants, const Side& products, const std::string& where) {
-        auto check = [&](int species) {
-            const Species& s = *m_.getSpecies(static_cast<unsigned>(species));
-            if (side_coef(products, species) == side_coef(reactants, species)) return;
-            if (s.getBoundaryCondition())
-                refuse(where + ": it changes species " + in_quotes(s.getId()) +
-                       ", a boundary condition, whose amount reactions must not change");
-            if (s.getConstant())
-                refuse(where + ": it changes species " + in_quotes(s.getId()) +
-                       ", which is constant");
+    // do.  A reaction whose sides would change one loses it from both sides
+    // (true then); one that names it with no net change keeps its shape.
+    bool drop_fixed_species(Side& reactants, Side& products) {
+        auto is_fixed = [&](int species) {
+            const Species& s = *m_.getSpecies(sbml_of_[static_cast<std::size_t>(species)]);
+            return s.getBoundaryCondition() || s.getConstant();
         };
-        for (const auto& entry : reactants) check(entry.first);
-        for (const auto& entry : products) check(entry.first);
+        bool changes = false;
+        for (const auto& entry : reactants)
+            if (is_fixed(entry.first) && side_coef(products, entry.first) != entry.second) changes = true;
+        for (const auto& entry : products)
+            if (is_fixed(entry.first) && side_coef(reactants, entry.first) != entry.second) changes = true;
+        if (!changes) return false;
+        auto drop = [&](Side& side) {
+            Side kept;
+            for (const auto& entry : side)
+                if (!is_fixed(entry.first)) kept.push_back(entry);
+            side = kept;
+        };
+        drop(reactants);
+        drop(products);
+        return true;
     }
 
     Symbol resolve_symbol(const KineticLaw& law, const std::string& name) {
@@ -235,16 +481,43 @@ private:
         const SBase* local = level_ >= 3 ? static_cast<const SBase*>(law.getLocalParameter(name))
                                          : static_cast<const SBase*>(law.getParameter(name));
         if (local) return parameter_symbol(name, local, "local parameter ");
-        if (const Parameter* p = m_.getParameter(name)) return parameter_symbol(name, p, "parameter ");
-        auto found = species_index_.find(name);
-        if (found != species_index_.end()) {
-            const Species& sp = *m_.getSpecies(static_cast<unsigned>(found->second));
-            s.kind = Symbol::kSpecies;
-            s.species = found->second;
-            s.concentration = !sp.getHasOnlySubstanceUnits() && !zero_dimensional_;
+        if (const Parameter* p = m_.getParameter(name)) {
+            if (m_.getAssignmentRule(name) != nullptr) {
+                s.why = "parameter " + in_quotes(name) + " is assigned by a rule";
+                return s;
+            }
+            return parameter_symbol(name, p, "parameter ");
+        }
+        if (rule_species_.count(name)) {
+            s.why = "species " + in_quotes(name) + " is assigned by a rule";
             return s;
         }
-        if (name == compartment_->getId()) {
+        auto found = species_index_.find(name);
+        if (found != species_index_.end()) {
+            const Species& sp = *m_.getSpecies(sbml_of_[static_cast<std::size_t>(found->second)]);
+            s.kind = Symbol::kSpecies;
+            s.species = found->second;
+            const CompartmentInfo& c = compartment_of(sp);
+            s.concentration = !sp.getHasOnlySubstanceUnits() && !c.zero_dimensional;
+            if (several_) s.size = c.size;
+            if (s.concentration && !c.has_size) {
+                s.kind = Symbol::kRefused;
+                s.why = in_quotes(name) + " is a concentration, which needs the size of compartment " +
+                        in_quotes(sp.getCompartment()) + ", and it has none";
+            }
+            return s;
+        }
+        auto compartment = compartments_.find(name);
+        if (compartment != compartments_.end()) {
+            if (!compartment->second.has_size) {
+                s.why = "compartment " + in_quotes(name) + " has no size";
+                return s;
+            }
+            if (several_) {  // a number: every reaction is a formula then
+                s.kind = Symbol::kNumber;
+                s.value = compartment->second.size;
+                return s;
+            }
             s.kind = Symbol::kCompartment;
             return s;
         }
@@ -313,8 +586,9 @@ private:
     }
 
     void add_reaction(const std::string& id, const std::string& direction, const Side& reactants,
-                      const Side& products, const Polynomial& law, const std::string& law_where) {
-        OutReaction rx = choose_type(reactants, products, law, law_where + direction_note(direction));
+                      const Side& products, const Polynomial& law, const std::string& law_where,
+                      OutReaction rx) {
+        (void)law;
         for (double& k : rx.rates) {
             if (k == 0.0) k = 0.0;  // no "-0" in the model file
             if (!std::isfinite(k) || k < 0.0)
@@ -458,16 +732,57 @@ private:
 
     // ---- Monitored species ----
 
+    // The math of the assignment rule of a parameter or species, or null.
+    const ASTNode* assigned_math(const std::string& name) const {
+        const AssignmentRule* rule = m_.getAssignmentRule(name);
+        if (rule == nullptr) return nullptr;
+        return m_.getParameter(name) != nullptr || rule_species_.count(name) ? rule->getMath() : nullptr;
+    }
+
+    // A species given by a rule is monitored as a rule of the model file,
+    // its expression written out in full (rules expanded).
+    int rule_of_species(const std::string& id) {
+        for (std::size_t r = 0; r < out_.rules.size(); r++)
+            if (out_.rules[r].first == id) return static_cast<int>(r);
+        KineticLaw none(m_.getLevel(), m_.getVersion());
+        SymbolResolver resolve = [&](const std::string& name) { return resolve_symbol(none, name); };
+        RuleLookup assigned = [&](const std::string& name) { return assigned_math(name); };
+        try {
+            out_.rules.emplace_back(id, formula_text(m_.getAssignmentRule(id)->getMath(), resolve,
+                                                     out_.volume, assigned));
+        } catch (const LawError& e) {
+            refuse("assignment rule for " + in_quotes(id) + ": " + e.why);
+        }
+        return static_cast<int>(out_.rules.size()) - 1;
+    }
+
+    void monitor(const std::string& name) {
+        auto found = species_index_.find(name);
+        if (found != species_index_.end()) {
+            out_.monitored.push_back(found->second);
+        } else if (rule_species_.count(name)) {
+            out_.monitored_rules.push_back(rule_of_species(name));
+        } else {
+            refuse("monitored species " + in_quotes(name) + " is not a species of the model");
+        }
+    }
+
     void choose_monitored() {
         if (options_.monitor.empty()) {
-            for (unsigned i = 0; i < m_.getNumSpecies(); i++) out_.monitored.push_back(static_cast<int>(i));
-            return;
+            for (unsigned i = 0; i < m_.getNumSpecies(); i++) monitor(m_.getSpecies(i)->getId());
+        } else {
+            for (const std::string& name : options_.monitor) monitor(name);
         }
-        for (const std::string& name : options_.monitor) {
-            auto found = species_index_.find(name);
-            if (found == species_index_.end())
-                refuse("monitored species " + in_quotes(name) + " is not a species of the model");
-            out_.monitored.push_back(found->second);
+        // The model file carries rules only with a formula reaction.
+        bool formula = false;
+        for (const OutReaction& r : out_.reactions) formula = formula || r.type == "formula";
+        if (!out_.rules.empty() && !formula) {
+            for (const auto& rule : out_.rules)
+                out_.warnings.push_back("species " + in_quotes(rule.first) +
+                                        " is given by an assignment rule, which a model without "
+                                        "formula reactions cannot carry; it is not monitored");
+            out_.rules.clear();
+            out_.monitored_rules.clear();
         }
     }
 
@@ -476,7 +791,12 @@ private:
     const ConvertOptions& options_;
     const Compartment* compartment_ = nullptr;
     bool zero_dimensional_ = false;
+    bool size_unset_ = false;  // the one compartment has no size (volume 1 written)
+    bool several_ = false;     // more than one compartment: formula reactions only
+    std::map<std::string, CompartmentInfo> compartments_;
     std::map<std::string, int> species_index_;
+    std::vector<unsigned> sbml_of_;                // SBML position of each written species
+    std::map<std::string, unsigned> rule_species_;  // species given by an assignment rule
     int sink_ = -1;
     int source_ = -1;
     OutModel out_;
@@ -497,6 +817,16 @@ OutModel convert_document(SBMLDocument* doc, const ConvertOptions& options) {
     if (model->getNumFunctionDefinitions() > 0 && !doc->expandFunctionDefinitions())
         refuse("function definition " + in_quotes(model->getFunctionDefinition(0)->getId()) +
                ": its calls could not be expanded");
+    // Initial assignments are evaluated now, by libSBML's converter, into the
+    // values of their elements; one it cannot evaluate (it reads something
+    // that is not a constant) stays and is refused by name.
+    if (model->getNumInitialAssignments() > 0) {
+        ConversionProperties props;
+        props.addOption("expandInitialAssignments", true);
+        doc->convert(props);
+        model = doc->getModel();
+        if (!model) refuse("the document holds no model");
+    }
     return Converter(*model, doc->getLevel(), options).run();
 }
 

@@ -39,6 +39,16 @@ void reaction_block(std::string& text, const OutReaction& r, int position) {
     const bool product_coefs = n_order || r.type == "uni-multi";
     line(text, r.title);
     key(text, "rxntype", r.type);
+    if (r.type == "formula") {
+        key(text, "num_subs", std::to_string(r.substrates.size()));
+        for (const OutEntry& e : r.substrates) line(text, entry_text(e, true, false));
+        key(text, "num_prods", std::to_string(r.products.size()));
+        for (const OutEntry& e : r.products) line(text, entry_text(e, true, false));
+        key(text, "rate", r.rate);
+        key(text, "id", std::to_string(position));
+        line(text, "");
+        return;
+    }
     key(text, "num_subs", std::to_string(r.substrates.size()));
     for (const OutEntry& e : r.substrates) line(text, entry_text(e, n_order, n_order));
     key(text, "num_prods", std::to_string(r.products.size()));
@@ -97,11 +107,17 @@ std::string model_file_text(const OutModel& model, const ConvertOptions& options
     if (options.algorithm == 3) key(text, "tau_error", exact_number(options.tau_error));
     key(text, "randseed", std::to_string(options.seed));
     line(text, "");
-    key(text, "num_monit", std::to_string(model.monitored.size()));
+    key(text, "num_monit", std::to_string(model.monitored.size() + model.monitored_rules.size()));
     for (int s : model.monitored) line(text, std::to_string(s));
+    for (int r : model.monitored_rules) line(text, std::to_string(model.species.size() + static_cast<std::size_t>(r)));
     key(text, "snapshot_interval", exact_number(options.snapshot_interval));
     key(text, "eventlog_flag", "0");
     key(text, "num_repeats", std::to_string(options.runs));
+    if (!model.rules.empty()) {
+        line(text, "");
+        key(text, "rules", std::to_string(model.rules.size()));
+        for (const auto& [name, formula] : model.rules) key(text, name.c_str(), formula);
+    }
     return text;
 }
 

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sbml2plenta {
@@ -57,6 +58,7 @@ struct OutReaction {
     std::vector<OutEntry> substrates;
     std::vector<OutEntry> products;
     std::vector<double> rates;  // StoP values
+    std::string rate;           // type "formula": the propensity as text
     std::string report;  // the line printed for this reaction
 };
 
@@ -65,6 +67,8 @@ struct OutModel {
     std::vector<OutReaction> reactions;
     double volume = 1.0;
     std::vector<int> monitored;        // species positions
+    std::vector<std::pair<std::string, std::string>> rules;  // species given by assignment rules: id, formula
+    std::vector<int> monitored_rules;  // positions in rules, monitored after the species
     std::vector<std::string> warnings;  // e.g. initial amounts that rounding changed
 };
 
