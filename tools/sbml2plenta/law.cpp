@@ -99,11 +99,11 @@ Polynomial name_polynomial(const ASTNode* node, const SymbolResolver& resolve) {
             return constant(s.value);
         case Symbol::kCompartment:
             key.volume_exp = 1;
-            return Polynomial{{key, 1.0}};
+            return Polynomial{{key, s.scale}};
         case Symbol::kSpecies:
             key.powers[s.species] = 1;
             if (s.concentration) key.volume_exp = -1;
-            return Polynomial{{key, 1.0}};
+            return Polynomial{{key, s.scale}};
         case Symbol::kRefused:
             break;
     }

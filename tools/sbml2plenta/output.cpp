@@ -35,6 +35,18 @@ std::string entry_text(const OutEntry& e, bool with_coef, bool with_exponent) {
 // them: positions only for the fixed shapes, coefficients for "uni-multi"
 // products, coefficients and exponents for "n-order".
 void reaction_block(std::string& text, const OutReaction& r, int position) {
+    if (r.type == "formula") {
+        line(text, r.title);
+        key(text, "rxntype", r.type);
+        key(text, "num_subs", std::to_string(r.substrates.size()));
+        for (const OutEntry& e : r.substrates) line(text, entry_text(e, true, false));
+        key(text, "num_prods", std::to_string(r.products.size()));
+        for (const OutEntry& e : r.products) line(text, entry_text(e, true, false));
+        key(text, "rate", r.rate);
+        key(text, "id", std::to_string(position));
+        line(text, "");
+        return;
+    }
     const bool n_order = r.type == "n-order";
     const bool product_coefs = n_order || r.type == "uni-multi";
     line(text, r.title);
@@ -102,6 +114,22 @@ std::string model_file_text(const OutModel& model, const ConvertOptions& options
     key(text, "snapshot_interval", exact_number(options.snapshot_interval));
     key(text, "eventlog_flag", "0");
     key(text, "num_repeats", std::to_string(options.runs));
+    // Named parameters and rules: read only in a model with formula reactions.
+    bool any_formula = false;
+    for (const OutReaction& r : model.reactions) any_formula = any_formula || r.type == "formula";
+    if (any_formula && !model.parameters.empty()) {
+        key(text, "parameters", std::to_string(model.parameters.size()));
+        for (const auto& [name, value] : model.parameters) line(text, name + " " + exact_number(value));
+    }
+    if (any_formula && !model.rules.empty()) {
+        key(text, "rules", std::to_string(model.rules.size()));
+        for (const auto& [name, expression] : model.rules) line(text, name + " = " + expression);
+    }
+    // The reader stops after the last section; this line is for the person
+    // who opens the file.
+    if (model.system_size != 1.0)
+        line(text, "\nsystem size: every compartment's size multiplied by " +
+                       exact_number(model.system_size) + " (sbml2plenta --system-size)");
     return text;
 }
 

@@ -39,6 +39,10 @@ REASONS = [
     ("compartment without size", r"has no size"),
     ("boundary/constant species changed", r"boundary condition|which is constant"),
     ("no reactions", r"no reactions"),
+    ("only fixed species changed", r"no reaction changes a species"),
+    ("no species", r"has no species"),
+    ("reaction rate read as a symbol", r"reaction's rate"),
+    ("function a formula lacks", r"which a formula cannot express"),
     ("stoichiometry", r"stoichiometr"),
     ("units", r"unit"),
     ("count beyond 32 bits", r"32-bit"),
@@ -77,6 +81,8 @@ def main():
     ap.add_argument("--timeout", type=float, default=20.0)
     ap.add_argument("--list", action="store_true", help="print each case's outcome")
     args = ap.parse_args()
+    if args.run:
+        args.run = os.path.abspath(args.run)
 
     cases = sorted(d for d in os.listdir(args.cases) if d.isdigit())
     counts = {}
