@@ -585,8 +585,20 @@ private:
             parameter_written_.insert(name);
             return pname;
         }
-        if (m_.getReaction(name))
-            throw FormulaError{in_quotes(name) + " is a reaction's rate, which a law cannot read"};
+        if (const Reaction* r = m_.getReaction(name)) {
+            // A reaction's id stands for its rate: its law, in place.
+            if (!r->isSetKineticLaw() || !r->getKineticLaw()->isSetMath())
+                throw FormulaError{in_quotes(name) + " is the rate of a reaction without a law"};
+            if (inlining_.count(name))
+                throw FormulaError{in_quotes(name) + "'s rate is defined through itself"};
+            inlining_.insert(name);
+            const KineticLaw* other = r->getKineticLaw();
+            std::string text = formula_text(other->getMath(), [&](const std::string& n) {
+                return write_name(other, n, where);
+            });
+            inlining_.erase(name);
+            return text;
+        }
         throw FormulaError{in_quotes(name) + " is not defined in the model"};
     }
 
@@ -884,6 +896,7 @@ private:
     std::map<std::string, std::string> names_;  // SBML id -> model-file name
     std::set<std::string> used_names_;
     std::set<std::string> parameter_written_;
+    std::set<std::string> inlining_;  // reactions whose law is being written in place
     double max_count_ = 0.0;
     double system_size_ = 1.0;
     double reaction_scale_ = 1.0;  // molecules per unit of the current reaction's extent
