@@ -384,11 +384,14 @@ private:
         const ASTNode* math = law.getMath();
         const std::string law_where = where + ": kinetic law '" + law_text(math) + "'";
         reaction_scale_ = system_size_ * reaction_per_unit(r, where);
-        // The formula text checks every name and construct of the law.
+        // The formula text checks every name and construct of the law (the
+        // parameters it names are recorded only when a formula is written).
         try {
+            checking_ = true;
             (void)formula_text(math, [&](const std::string& name) {
                 return write_name(&law, name, law_where);
             });
+            checking_ = false;
         } catch (const FormulaError& e) {
             refuse(law_where + ": " + e.why);
         }
@@ -582,7 +585,7 @@ private:
             Symbol v = parameter_symbol(name, p, "parameter ");
             if (v.kind != Symbol::kNumber) throw FormulaError{v.why};
             const std::string pname = plenta_name(name);
-            parameter_written_.insert(name);
+            if (!checking_) parameter_written_.insert(name);
             return pname;
         }
         if (const Reaction* r = m_.getReaction(name)) {
@@ -897,6 +900,7 @@ private:
     std::set<std::string> used_names_;
     std::set<std::string> parameter_written_;
     std::set<std::string> inlining_;  // reactions whose law is being written in place
+    bool checking_ = false;           // writing a law only to check it
     double max_count_ = 0.0;
     double system_size_ = 1.0;
     double reaction_scale_ = 1.0;  // molecules per unit of the current reaction's extent
