@@ -453,7 +453,7 @@ private:
         } catch (const FormulaError& e) {
             refuse(law_where + ": " + e.why);
         }
-        rx.rate = reaction_scale_ == 1.0 ? text : exact_number(reaction_scale_) + "*" + text;
+        rx.rate = reaction_scale_ == 1.0 ? text : exact_number(reaction_scale_) + "*(" + text + ")";
         push_reaction(id, direction, reactants, products, std::move(rx));
     }
 
@@ -600,7 +600,7 @@ private:
                 return write_name(other, n, where);
             });
             inlining_.erase(name);
-            return text;
+            return "(" + text + ")";
         }
         throw FormulaError{in_quotes(name) + " is not defined in the model"};
     }

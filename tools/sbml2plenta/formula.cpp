@@ -27,6 +27,27 @@ std::string number(double v) {
     return v < 0.0 ? "(" + s + ")" : s;
 }
 
+// How the text of a node binds: a sum (or difference) and a product (or
+// quotient) are written without outer parentheses, and their parent adds
+// them where the operator needs; everything else is an operand as written.
+enum Binding { kSum, kProduct, kOperand };
+
+Binding binding(const ASTNode* node) {
+    const unsigned n = node->getNumChildren();
+    switch (node->getType()) {
+        case AST_PLUS:
+            return n >= 2 ? kSum : kOperand;
+        case AST_MINUS:
+            return n == 2 ? kSum : kOperand;
+        case AST_TIMES:
+            return n >= 2 ? kProduct : kOperand;
+        case AST_DIVIDE:
+            return kProduct;
+        default:
+            return kOperand;
+    }
+}
+
 class Writer {
 public:
     explicit Writer(const NameWriter& names) : names_(names) {}
@@ -34,6 +55,11 @@ public:
     std::string text(const ASTNode* node) const {
         const unsigned n = node->getNumChildren();
         auto child = [&](unsigned i) { return text(node->getChild(i)); };
+        // the child's text, in parentheses when it binds looser than `at_least`
+        auto bound = [&](unsigned i, Binding at_least) {
+            const std::string t = child(i);
+            return binding(node->getChild(i)) < at_least ? "(" + t + ")" : t;
+        };
         auto operands = [&](const char* op, unsigned first = 0) {
             std::string s;
             for (unsigned i = first; i < n; i++) s += (i > first ? op : "") + child(i);
@@ -78,20 +104,25 @@ public:
             case AST_FUNCTION_RATE_OF:
                 refuse("it uses the rate of change of a quantity");
             case AST_PLUS:
-                return n == 0 ? "0" : "(" + operands(" + ") + ")";
-            case AST_TIMES:
-                return n == 0 ? "1" : "(" + operands("*") + ")";
+                if (n <= 1) return n == 0 ? "0" : bound(0, kOperand);
+                return operands(" + ");
+            case AST_TIMES: {
+                if (n <= 1) return n == 0 ? "1" : bound(0, kOperand);
+                std::string t;
+                for (unsigned i = 0; i < n; i++) t += (i ? "*" : "") + bound(i, kProduct);
+                return t;
+            }
             case AST_MINUS:
-                if (n == 1) return "(-" + child(0) + ")";
+                if (n == 1) return "(-" + bound(0, kOperand) + ")";
                 if (n != 2) refuse("a subtraction has " + std::to_string(n) + " operands");
-                return "(" + child(0) + " - " + child(1) + ")";
+                return child(0) + " - " + bound(1, kProduct);
             case AST_DIVIDE:
                 if (n != 2) refuse("a division has " + std::to_string(n) + " operands");
-                return "(" + child(0) + "/" + child(1) + ")";
+                return bound(0, kProduct) + "/" + bound(1, kOperand);
             case AST_POWER:
             case AST_FUNCTION_POWER:
                 if (n != 2) refuse("a power has " + std::to_string(n) + " operands");
-                return "(" + child(0) + "^" + child(1) + ")";
+                return "(" + bound(0, kOperand) + "^" + bound(1, kOperand) + ")";
             case AST_FUNCTION_ROOT:
                 if (n == 1) return "sqrt(" + child(0) + ")";
                 if (n != 2) refuse("a root has " + std::to_string(n) + " operands");
