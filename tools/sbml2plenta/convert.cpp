@@ -602,6 +602,18 @@ private:
             inlining_.erase(name);
             return "(" + text + ")";
         }
+        // A species reference's id stands for its stoichiometry.
+        for (unsigned i = 0; i < m_.getNumReactions(); i++) {
+            const Reaction& r = *m_.getReaction(i);
+            for (unsigned side = 0; side < 3; side++) {
+                const unsigned n = side == 0 ? r.getNumReactants() : side == 1 ? r.getNumProducts() : 0;
+                for (unsigned j = 0; j < n; j++) {
+                    const SpeciesReference* ref = side == 0 ? r.getReactant(j) : r.getProduct(j);
+                    if (ref->isSetId() && ref->getId() == name && ref->isSetStoichiometry())
+                        return exact_number(ref->getStoichiometry());
+                }
+            }
+        }
         throw FormulaError{in_quotes(name) + " is not defined in the model"};
     }
 
