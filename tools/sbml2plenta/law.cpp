@@ -50,7 +50,12 @@ TermKey multiply_keys(const TermKey& a, const TermKey& b, int sign) {
     return key;
 }
 
+// A mass-action law never needs more products than this; a law that would
+// (a sum raised to a high power) is no mass-action law and is not expanded.
+constexpr std::size_t kMaxProducts = 4096;
+
 Polynomial multiply(const Polynomial& a, const Polynomial& b) {
+    if (a.size() * b.size() > kMaxProducts) refuse("it expands into too many terms for mass action");
     Polynomial product;
     for (const auto& [ka, ca] : a)
         for (const auto& [kb, cb] : b) add_term(product, multiply_keys(ka, kb, 1), ca * cb);

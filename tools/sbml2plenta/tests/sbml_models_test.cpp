@@ -376,6 +376,24 @@ TEST(SbmlModels, LawsOfNoNamedShapeBecomeFormulas) {
     }
 }
 
+// A law whose expansion would hold millions of products is not expanded: it
+// becomes a formula as written.
+TEST(SbmlModels, LawsTooLargeToExpandBecomeFormulas) {
+    Sbml s;
+    s.compartment("cell", 1.0).species("X", "cell", 3.0).parameter("k", 1e-20);
+    std::string sum;
+    for (int i = 0; i < 14; i++) {
+        s.species("S" + std::to_string(i), "cell", 1.0);
+        sum += (i ? " + S" : "S") + std::to_string(i);
+    }
+    s.reaction("r", {"X"}, {}, "k * X * (" + sum + ")^16");
+    TempDir dir;
+    Converted c = convert(s.xml(), dir.path());
+    ASSERT_EQ(c.model.reactions.size(), 1u);
+    EXPECT_STREQ(c.model.reactions[0].rxntype, "formula");
+    expect_relative(propensity(c.model, 0), 1e-20 * 3 * std::pow(14.0, 16));
+}
+
 TEST(SbmlModels, AssignmentRulesAndInitialAssignments) {
     Sbml s;
     s.compartment("cell", 1.0)
