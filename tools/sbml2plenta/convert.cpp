@@ -570,11 +570,10 @@ private:
         }
         auto rule = rule_of_.find(name);
         if (rule != rule_of_.end()) return out_.rules[static_cast<std::size_t>(rule->second)].first;
-        if (const Species* sp = m_.getSpecies(name)) {
+        if (m_.getSpecies(name)) {
             const SpeciesInfo& info = species_[sbml_index_.at(name)];
             const std::string count = out_.species[static_cast<std::size_t>(info.out)].name;
             const double d = symbol_divisor(info, true, where);
-            (void)sp;
             return d == 1.0 ? count : "(" + count + "/" + exact_number(d) + ")";
         }
         if (compartments_.count(name)) {
