@@ -5,12 +5,13 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <set>
 #include <utility>
 
 #include <sbml/SBMLTypes.h>
 #include <sbml/conversion/ConversionProperties.h>
 
-#include "tools/sbml2plenta/formula_text.h"
+#include "tools/sbml2plenta/formula.h"
 #include "tools/sbml2plenta/law.h"
 #include "tools/sbml2plenta/sbml2plenta.h"
 
@@ -44,6 +45,41 @@ int side_coef(const Side& side, int species) {
     return 0;
 }
 
+// A law's shape that no named reaction type has: the law becomes a formula.
+struct NoShape {
+    std::string why;
+};
+
+[[noreturn]] void no_shape(const std::string& why) { throw NoShape{why}; }
+
+// Names a formula cannot use for a species, parameter or rule of its own:
+// the volume, the parser's constants and the functions it knows.
+bool reserved_name(const std::string& name) {
+    static const char* const kReserved[] = {
+        "volume", "_pi", "_e", "sin", "cos", "tan", "asin", "acos", "atan", "sinh", "cosh",
+        "tanh", "asinh", "acosh", "atanh", "log2", "log10", "log", "ln", "exp", "sqrt", "sign",
+        "rint", "abs", "min", "max", "sum", "avg", "pow", "floor", "ceil", "not", "if", "and",
+        "or", "piecewise"};
+    for (const char* r : kReserved)
+        if (name == r) return true;
+    return false;
+}
+
+struct CompartmentInfo {
+    bool has_size = false;
+    double size = 0.0;
+    bool zero_dimensional = false;  // its species' symbols stand for amounts
+};
+
+struct SpeciesInfo {
+    int out = -1;       // position in the model file; -1 when a rule gives it
+    int rule = -1;      // its assignment rule, or -1
+    double per_unit = 1.0;  // molecules per unit of its substance (without the system size)
+    double amount = 0.0;    // initial amount in its substance units
+    bool amount_symbol = true;  // its symbol in laws is its amount (else its concentration)
+    std::string compartment;
+};
+
 class Converter {
 public:
     Converter(Model& model, unsigned level, const ConvertOptions& options)
@@ -51,10 +87,20 @@ public:
 
     OutModel run() {
         check_model_constructs();
-        read_compartment();
+        read_compartments();
+        read_rules();
         read_species();
+        read_rule_texts();
         if (m_.getNumReactions() == 0) refuse("the model has no reactions; plenta needs at least one");
         for (unsigned i = 0; i < m_.getNumReactions(); i++) convert_reaction(*m_.getReaction(i));
+        if (out_.reactions.empty())
+            refuse("no reaction changes a species that is not fixed; plenta needs at least one");
+        // Named parameters in the model's order.
+        for (unsigned i = 0; i < m_.getNumParameters(); i++) {
+            const Parameter& p = *m_.getParameter(i);
+            if (parameter_written_.count(p.getId()))
+                out_.parameters.emplace_back(plenta_name(p.getId()), p.getValue());
+        }
         choose_monitored();
         return std::move(out_);
     }
@@ -68,26 +114,17 @@ private:
             refuse("event " + in_quotes(e->getId()) +
                    ": events change the state at given moments, which plenta's reactions cannot express");
         }
-        // Assignment rules for parameters and species are taken: a law that
-        // reads such a name reads the rule's expression (it becomes a
-        // formula reaction), and a species given by a rule becomes a rule of
-        // the model file.  Rules for compartments, rate rules and algebraic
-        // rules are not.
         for (unsigned i = 0; i < m_.getNumRules(); i++) {
             const Rule* r = m_.getRule(i);
-            if (r->isAssignment() && (m_.getParameter(r->getVariable()) != nullptr ||
-                                      m_.getSpecies(r->getVariable()) != nullptr))
-                continue;
-            std::string kind = r->isAlgebraic() ? "algebraic rule"
-                               : r->isRate()    ? "rate rule for " + in_quotes(r->getVariable())
-                                                : "assignment rule for " + in_quotes(r->getVariable());
-            refuse(kind + ": " + (r->isAssignment()
-                                      ? std::string("only parameters and species may be assigned by rules")
-                                      : std::string("rules are not reactions, and plenta simulates reactions only")));
+            if (r->isAlgebraic())
+                refuse("algebraic rule: it constrains the state by an equation, which plenta does not solve");
+            if (r->isRate())
+                refuse("rate rule for " + in_quotes(r->getVariable()) +
+                       ": it changes a quantity continuously, which plenta's reactions cannot express");
         }
         if (m_.getNumInitialAssignments() > 0)
             refuse("initial assignment to " + in_quotes(m_.getInitialAssignment(0)->getSymbol()) +
-                   ": it could not be evaluated at conversion; give the value in the element itself");
+                   ": its value could not be computed at conversion");
         if (m_.getNumConstraints() > 0)
             refuse("constraint " + in_quotes(m_.getConstraint(0)->getMetaId()) +
                    ": plenta cannot check constraints during a run");
@@ -96,98 +133,234 @@ private:
                    ": reactions must change species by whole molecules");
     }
 
-    // ---- Compartments: the reaction volume ----
+    // ---- Compartments: sizes, needed only where something reads them ----
 
-    struct CompartmentInfo {
-        bool has_size = false;
-        double size = 0.0;
-        bool zero_dimensional = false;  // its species have no concentration
-    };
-
-    // With one compartment its size is the reaction volume of the named
-    // types.  With several, every reaction becomes a formula whose species
-    // are read in their own compartment's size (concentrations as amount /
-    // size); the volume written is 1.  A compartment without a size serves
-    // as long as nothing reads it (laws in amounts only, initial amounts);
-    // a law or a species that needs its size is refused by name.
-    void read_compartment() {
-        if (m_.getNumCompartments() == 0)
-            refuse("the model has 0 compartments; plenta simulates one well-mixed volume");
+    void read_compartments() {
         for (unsigned i = 0; i < m_.getNumCompartments(); i++) {
-            const Compartment* c = m_.getCompartment(i);
+            const Compartment& c = *m_.getCompartment(i);
             CompartmentInfo info;
-            info.zero_dimensional = c->isSetSpatialDimensions() && c->getSpatialDimensionsAsDouble() == 0.0;
-            info.has_size = c->isSetSize();
-            if (info.has_size) {
-                info.size = c->getSize();
+            info.zero_dimensional =
+                c.isSetSpatialDimensions() && c.getSpatialDimensionsAsDouble() == 0.0;
+            if (c.isSetSize()) {
+                info.has_size = true;
+                info.size = c.getSize();
                 if (!(info.size > 0.0) || !std::isfinite(info.size))
-                    refuse("compartment " + in_quotes(c->getId()) + ": its size " + exact_number(info.size) +
-                           " is not a positive number");
+                    refuse("compartment " + in_quotes(c.getId()) + ": its size " +
+                           exact_number(info.size) + " is not a positive number");
             }
-            compartments_[c->getId()] = info;
+            compartments_[c.getId()] = info;
         }
-        several_ = m_.getNumCompartments() > 1;
-        compartment_ = m_.getCompartment(0);
-        const CompartmentInfo& first = compartments_[compartment_->getId()];
-        size_unset_ = !several_ && !first.has_size;
-        zero_dimensional_ = !several_ && first.zero_dimensional;
-        out_.volume = !several_ && first.has_size ? first.size : 1.0;
+        // One compartment with a size is plenta's volume, kept as a symbol in
+        // the laws so that factors of it cancel exactly; otherwise every size
+        // is a number and the volume is 1.
+        if (m_.getNumCompartments() == 1 && m_.getCompartment(0)->isSetSize()) {
+            single_ = m_.getCompartment(0)->getId();
+            out_.volume = m_.getCompartment(0)->getSize();
+        }
     }
 
-    const CompartmentInfo& compartment_of(const Species& s) {
-        auto it = compartments_.find(s.getCompartment());
-        if (it == compartments_.end())
-            refuse("species " + in_quotes(s.getId()) + ": its compartment " + in_quotes(s.getCompartment()) +
-                   " is not in the model");
-        return it->second;
+    double compartment_size(const std::string& id, const std::string& needed_by) {
+        const CompartmentInfo& c = compartments_.at(id);
+        if (!c.has_size)
+            refuse("compartment " + in_quotes(id) + ": it has no size, which " + needed_by + " needs");
+        return c.size;
+    }
+
+    // ---- Assignment rules ----
+
+    void read_rules() {
+        for (unsigned i = 0; i < m_.getNumRules(); i++) {
+            const Rule* r = m_.getRule(i);
+            const std::string v = r->getVariable();
+            if (m_.getCompartment(v))
+                refuse("assignment rule for compartment " + in_quotes(v) +
+                       ": a compartment whose size changes cannot be simulated");
+            if (!m_.getSpecies(v) && !m_.getParameter(v))
+                refuse("assignment rule for " + in_quotes(v) +
+                       ": only rules for species and parameters can be converted");
+            rule_of_[v] = static_cast<int>(out_.rules.size());
+            out_.rules.emplace_back(plenta_name(v), "");
+        }
+    }
+
+    void read_rule_texts() {
+        for (unsigned i = 0; i < m_.getNumRules(); i++) {
+            const Rule* r = m_.getRule(i);
+            const std::string where = "assignment rule for " + in_quotes(r->getVariable());
+            if (!r->isSetMath()) refuse(where + ": it has no formula");
+            try {
+                out_.rules[static_cast<std::size_t>(rule_of_.at(r->getVariable()))].second =
+                    formula_text(r->getMath(), [&](const std::string& name) {
+                        return write_name(nullptr, name, where);
+                    });
+            } catch (const FormulaError& e) {
+                refuse(where + " '" + law_text(r->getMath()) + "': " + e.why);
+            }
+        }
+    }
+
+    // A model id as a name the model file can use in formulas.
+    std::string plenta_name(const std::string& id) {
+        auto found = names_.find(id);
+        if (found != names_.end()) return found->second;
+        std::string name = id;
+        while (reserved_name(name) || used_names_.count(name)) name += "_";
+        used_names_.insert(name);
+        names_[id] = name;
+        return name;
+    }
+
+    // ---- Substance units ----
+
+    // Molecules per unit of the substance unit `unit` ("" when the model
+    // declares none: amounts are then molecule counts).
+    double molecules_per_unit(const std::string& unit, const std::string& where) {
+        if (unit.empty()) return 1.0;
+        if (const UnitDefinition* ud = m_.getUnitDefinition(unit)) {
+            double factor = 1.0;
+            for (unsigned i = 0; i < ud->getNumUnits(); i++) {
+                const Unit& u = *ud->getUnit(i);
+                const double scale = u.getMultiplier() * std::pow(10.0, u.getScale());
+                const double e = u.getExponentAsDouble();
+                switch (u.getKind()) {
+                    case UNIT_KIND_MOLE:
+                    case UNIT_KIND_ITEM:
+                        if (e != 1.0)
+                            refuse(where + ": its substance unit " + in_quotes(unit) +
+                                   " has a power of mole or item other than 1");
+                        factor *= scale * (u.getKind() == UNIT_KIND_MOLE ? kAvogadro : 1.0);
+                        break;
+                    case UNIT_KIND_DIMENSIONLESS:
+                        factor *= std::pow(scale, e);
+                        break;
+                    default:
+                        refuse(where + ": its substance unit " + in_quotes(unit) +
+                               " is not moles or items, so it gives no number of molecules");
+                }
+            }
+            if (!(factor > 0.0) || !std::isfinite(factor))
+                refuse(where + ": its substance unit " + in_quotes(unit) + " is not a positive factor");
+            return factor;
+        }
+        if (unit == "mole") return kAvogadro;
+        if (unit == "item" || unit == "dimensionless") return 1.0;
+        // Level 2's built-in "substance", not redefined: no unit declared.
+        if (level_ == 2 && unit == "substance") return 1.0;
+        refuse(where + ": its substance unit " + in_quotes(unit) +
+               " is not moles or items, so it gives no number of molecules");
+    }
+
+    double species_per_unit(const Species& s, const std::string& where) {
+        std::string unit;
+        if (s.isSetSubstanceUnits())
+            unit = s.getSubstanceUnits();
+        else if (level_ >= 3 && m_.isSetSubstanceUnits())
+            unit = m_.getSubstanceUnits();
+        else if (level_ == 2)
+            unit = "substance";
+        return molecules_per_unit(unit, where);
     }
 
     // ---- Species and their initial amounts ----
 
     void read_species() {
         if (m_.getNumSpecies() == 0) refuse("the model has no species");
+        std::vector<double> amounts;
         for (unsigned i = 0; i < m_.getNumSpecies(); i++) {
             const Species& s = *m_.getSpecies(i);
             const std::string id = s.getId();
+            const std::string where = "species " + in_quotes(id);
             if (id.size() > kMaxNameChars)
-                refuse("species " + in_quotes(id) + ": its id is longer than the 83 characters of a species name");
+                refuse(where + ": its id is longer than the 83 characters of a species name");
             if (level_ >= 3 && s.isSetConversionFactor())
-                refuse("species " + in_quotes(id) + ": conversion factor " +
-                       in_quotes(s.getConversionFactor()) +
+                refuse(where + ": conversion factor " + in_quotes(s.getConversionFactor()) +
                        ": reactions must change species by whole molecules");
-            if (m_.getAssignmentRule(id) != nullptr) {  // a rule of the model file
-                rule_species_[id] = i;
-                continue;
+            sbml_index_[id] = i;
+            SpeciesInfo info;
+            info.compartment = s.getCompartment();
+            if (!compartments_.count(info.compartment))
+                refuse(where + ": its compartment " + in_quotes(info.compartment) + " is not in the model");
+            info.amount_symbol = s.getHasOnlySubstanceUnits() ||
+                                 compartments_.at(info.compartment).zero_dimensional;
+            info.per_unit = species_per_unit(s, where);
+            auto rule = rule_of_.find(id);
+            if (rule != rule_of_.end()) {
+                info.rule = rule->second;
+            } else {
+                info.amount = initial_amount(s);
+                max_count_ = std::fmax(max_count_, info.amount * info.per_unit);
             }
-            species_index_[id] = static_cast<int>(out_.species.size());
-            sbml_of_.push_back(i);
-            out_.species.push_back(OutSpecies{id, initial_count(s)});
+            species_.push_back(info);
+        }
+        choose_system_size();
+        for (unsigned i = 0; i < m_.getNumSpecies(); i++) {
+            SpeciesInfo& info = species_[i];
+            if (info.rule >= 0) continue;
+            const Species& s = *m_.getSpecies(i);
+            info.out = static_cast<int>(out_.species.size());
+            species_index_[s.getId()] = info.out;
+            out_.species.push_back(OutSpecies{plenta_name(s.getId()), initial_count(s, info)});
         }
     }
 
-    int initial_count(const Species& s) {
+    double initial_amount(const Species& s) {
         const std::string id = s.getId();
         double amount = 0.0;
-        if (s.isSetInitialAmount())
+        if (s.isSetInitialAmount()) {
             amount = s.getInitialAmount();
-        else if (s.isSetInitialConcentration() && !compartment_of(s).has_size)
-            refuse("species " + in_quotes(id) + ": its initial concentration needs the size of compartment " +
-                   in_quotes(s.getCompartment()) + ", which has none");
-        else if (s.isSetInitialConcentration())
-            amount = s.getInitialConcentration() * compartment_of(s).size;
-        else
+        } else if (s.isSetInitialConcentration()) {
+            const double c = s.getInitialConcentration();
+            // A concentration of 0 is no amount, whatever the size.
+            amount = c == 0.0 ? 0.0
+                              : c * compartment_size(s.getCompartment(),
+                                                     "the initial concentration of species " + in_quotes(id));
+        } else {
             refuse("species " + in_quotes(id) + ": it has no initial amount or concentration");
+        }
         if (!std::isfinite(amount) || amount < 0.0)
             refuse("species " + in_quotes(id) + ": its initial amount " + exact_number(amount) +
                    " is not a non-negative number");
+        return amount;
+    }
+
+    // The factor on every compartment's size: given, or chosen when the
+    // model's own sizes give a count that no 32-bit count holds.
+    void choose_system_size() {
+        double f = 1.0;
+        if (options_.system_size > 0.0) {
+            f = options_.system_size;
+        } else if (max_count_ > std::numeric_limits<std::int32_t>::max()) {
+            // a power of ten, so that the largest count is in (10^5, 10^6]
+            f = std::pow(10.0, std::floor(std::log10(kAutomaticLargestCount / max_count_)));
+            out_.system_size_chosen = true;
+            out_.warnings.push_back(
+                "initial counts up to " + exact_number(max_count_) +
+                " molecules do not fit 32 bits: every compartment's size is multiplied by " +
+                exact_number(f) + " (largest initial count " + exact_number(max_count_ * f) +
+                "); --system-size F chooses another factor");
+        }
+        out_.system_size = f;
+        system_size_ = f;
+        if (!single_.empty() && f != 1.0) out_.volume *= f;
+    }
+
+    int initial_count(const Species& s, const SpeciesInfo& info) {
+        const std::string id = s.getId();
+        const double per_unit = info.per_unit * system_size_;
+        double amount = info.amount;
+        std::string how = exact_number(amount);
+        if (per_unit != 1.0) {
+            amount *= per_unit;
+            how += " × " + exact_number(per_unit) + " molecules per unit = " + exact_number(amount);
+        }
         double whole = std::nearbyint(amount);
         if (whole > std::numeric_limits<std::int32_t>::max())
-            refuse("species " + in_quotes(id) + ": its initial amount " + exact_number(amount) +
-                   " is more molecules than a 32-bit count holds");
+            refuse("species " + in_quotes(id) + ": its initial amount " + how +
+                   " is more molecules than a 32-bit count holds; --system-size F with F < 1 "
+                   "makes every compartment smaller");
         if (std::fabs(whole - amount) > kWholeTolerance * std::fmax(1.0, amount))
-            out_.warnings.push_back("species " + in_quotes(id) + ": initial amount " +
-                                    exact_number(amount) + " rounded to " +
-                                    exact_number(whole) + " molecules");
+            out_.warnings.push_back("species " + in_quotes(id) + ": initial amount " + how +
+                                    " rounded to " + exact_number(whole) + " molecules");
         return static_cast<int>(whole);
     }
 
@@ -202,236 +375,130 @@ private:
             refuse(where + ": it has no kinetic law");
         Side reactants = read_side(r, true, where);
         Side products = read_side(r, false, where);
-        // Boundary-condition and constant species are read by the law but
-        // never changed: they leave the sides, and the reaction, whose
-        // firing no longer has the shape of its law, becomes a formula.
-        const bool fixed = drop_fixed_species(reactants, products);
-
+        drop_fixed_species(reactants, products);
+        if (reactants.empty() && products.empty()) {
+            out_.warnings.push_back(where + ": it changes only boundary or constant species; left out");
+            return;
+        }
         const KineticLaw& law = *r.getKineticLaw();
         const ASTNode* math = law.getMath();
-        SymbolResolver resolve = [&](const std::string& name) { return resolve_symbol(law, name); };
         const std::string law_where = where + ": kinetic law '" + law_text(math) + "'";
-        // A named type where one matches the law exactly, as always.
-        const std::size_t before = out_.reactions.size();
-        bool warned = false;
-        // A model with species given by rules carries them as rules of the model
-        // file, which only a model with formula reactions has.
-        if (!fixed && !several_ && rule_species_.empty()) {
-            try {
-                if (r.getReversible()) {
-                    Polynomial forward, reverse;
-                    if (split_difference(math, resolve, forward, reverse)) {
-                        if (add_named(id, " forward", reactants, products, forward, law_where) &&
-                            add_named(id, " reverse", products, reactants, reverse, law_where))
-                            return;
-                        out_.reactions.resize(before);
-                    } else {
-                        warned = true;
-                    }
-                }
-                if (!r.getReversible() || warned) {
-                    if (add_named(id, "", reactants, products, law_polynomial(math, resolve), law_where)) {
-                        if (warned) warn_irreversible(where);
-                        return;
-                    }
-                    out_.reactions.resize(before);
-                }
-            } catch (const LawError&) {
-                out_.reactions.resize(before);
-            }
-        }
-        // Otherwise the law itself, as the propensity of a formula reaction.
-        // A local parameter hides a rule-assigned parameter of its name.
-        RuleLookup assigned = [&](const std::string& name) -> const ASTNode* {
-            const SBase* local = level_ >= 3 ? static_cast<const SBase*>(law.getLocalParameter(name))
-                                             : static_cast<const SBase*>(law.getParameter(name));
-            if (local) return nullptr;
-            return assigned_math(name);
-        };
+        reaction_scale_ = system_size_ * reaction_per_unit(r, where);
+        // The formula text checks every name and construct of the law (the
+        // parameters it names are recorded only when a formula is written).
         try {
-            const ASTNode* forward = nullptr;
-            const ASTNode* reverse = nullptr;
-            std::vector<std::unique_ptr<ASTNode>> owned;
-            if (r.getReversible() && split_formula(math, forward, reverse, owned, resolve)) {
-                add_formula(id, " forward", reactants, products,
-                            formula_text(forward, resolve, out_.volume, assigned), law_where);
-                add_formula(id, " reverse", products, reactants,
-                            formula_text(reverse, resolve, out_.volume, assigned), law_where);
-                return;
-            }
-            const std::string text = formula_text(math, resolve, out_.volume, assigned);
-            if (r.getReversible()) warn_irreversible(where);
-            add_formula(id, "", reactants, products, text, law_where);
-        } catch (const LawError& e) {
+            checking_ = true;
+            (void)formula_text(math, [&](const std::string& name) {
+                return write_name(&law, name, law_where);
+            });
+            checking_ = false;
+        } catch (const FormulaError& e) {
             refuse(law_where + ": " + e.why);
         }
-    }
-
-    void warn_irreversible(const std::string& where) {
-        out_.warnings.push_back(where +
-                                ": marked reversible, but its law has no reverse term; "
-                                "converted as irreversible");
-    }
-
-    // A reversible law as forward - reverse, in any of the usual algebraic
-    // forms: a - b; a + (-1 * b) + ... (terms whose sign is negative, by a
-    // unary minus or an odd number of negative numbers or parameters among
-    // their factors); -(...) of either (the two swap); and any of these times
-    // other factors, which multiply both sides.  False when no term is
-    // negative: the law has no reverse part.
-    bool split_formula(const ASTNode* math, const ASTNode*& forward, const ASTNode*& reverse,
-                       std::vector<std::unique_ptr<ASTNode>>& owned, const SymbolResolver& resolve) {
-        std::unique_ptr<ASTNode> f, b;
-        if (!split_node(math, f, b, resolve)) return false;
-        forward = f.get();
-        reverse = b.get();
-        owned.push_back(std::move(f));
-        owned.push_back(std::move(b));
-        return true;
-    }
-
-    // Sign of a term: -1 when its factors hold an odd number of negative
-    // numbers (or parameters) or unary minuses; the positive part in `abs`.
-    static int term_sign(const ASTNode* n, std::unique_ptr<ASTNode>& abs, const SymbolResolver& resolve) {
-        auto negative_number = [&](const ASTNode* c) {
-            if (c->isNumber()) return c->getValue() < 0.0;
-            if (c->getType() == AST_NAME) {
-                const Symbol s = resolve(c->getName());
-                return s.kind == Symbol::kNumber && s.value < 0.0;
-            }
-            return false;
+        SymbolResolver resolve = [&](const std::string& name) {
+            return resolve_symbol(law, name, law_where);
         };
-        if (n->getType() == AST_MINUS && n->getNumChildren() == 1) {
-            std::unique_ptr<ASTNode> inner;
-            const int sign = term_sign(n->getChild(0), inner, resolve);
-            abs = std::move(inner);
-            return -sign;
-        }
-        if (negative_number(n)) {
-            abs = std::make_unique<ASTNode>(AST_TIMES);
-            auto minus_one = std::make_unique<ASTNode>(AST_INTEGER);
-            minus_one->setValue(-1);
-            abs->addChild(minus_one.release());
-            abs->addChild(n->deepCopy());
-            return -1;
-        }
-        if (n->getType() == AST_TIMES) {
-            int sign = 1;
-            abs = std::make_unique<ASTNode>(AST_TIMES);
-            for (unsigned i = 0; i < n->getNumChildren(); i++) {
-                std::unique_ptr<ASTNode> part;
-                sign *= term_sign(n->getChild(i), part, resolve);
-                abs->addChild(part.release());
+        if (r.getReversible()) {
+            // The named types first, exactly as a difference of two mass-action terms.
+            try {
+                Polynomial forward, reverse;
+                if (split_difference(math, resolve, forward, reverse)) {
+                    OutReaction f = named_reaction(reactants, products, forward, law_where, " forward");
+                    OutReaction b = named_reaction(products, reactants, reverse, law_where, " reverse");
+                    push_reaction(id, " forward", reactants, products, std::move(f));
+                    push_reaction(id, " reverse", products, reactants, std::move(b));
+                    return;
+                }
+            } catch (const LawError&) {
+            } catch (const NoShape&) {
             }
-            return sign;
+            std::unique_ptr<ASTNode> forward, reverse;
+            if (split_signed_terms(math, forward, reverse)) {
+                if (forward)
+                    add_direction(id, " forward", reactants, products, law, forward.get(), law_where);
+                add_direction(id, " reverse", products, reactants, law, reverse.get(), law_where);
+                return;
+            }
+            out_.warnings.push_back(where +
+                                    ": marked reversible, but its law has no reverse term; "
+                                    "converted as irreversible");
         }
-        abs.reset(n->deepCopy());
-        return 1;
+        add_direction(id, "", reactants, products, law, math, law_where);
     }
 
-    static bool split_node(const ASTNode* n, std::unique_ptr<ASTNode>& forward,
-                           std::unique_ptr<ASTNode>& reverse, const SymbolResolver& resolve) {
-        if (n == nullptr) return false;
-        const unsigned k = n->getNumChildren();
-        if (n->getType() == AST_MINUS && k == 2) {
-            forward.reset(n->getChild(0)->deepCopy());
-            reverse.reset(n->getChild(1)->deepCopy());
-            return true;
+    // A named type when the law has one's shape, else a formula.
+    void add_direction(const std::string& id, const std::string& direction, const Side& reactants,
+                       const Side& products, const KineticLaw& law, const ASTNode* math,
+                       const std::string& law_where) {
+        SymbolResolver resolve = [&](const std::string& name) {
+            return resolve_symbol(law, name, law_where);
+        };
+        try {
+            Polynomial p = law_polynomial(math, resolve);
+            push_reaction(id, direction, reactants, products,
+                          named_reaction(reactants, products, p, law_where, direction));
+            return;
+        } catch (const LawError&) {
+        } catch (const NoShape&) {
         }
-        if (n->getType() == AST_MINUS && k == 1) return split_node(n->getChild(0), reverse, forward, resolve);
-        if (n->getType() == AST_PLUS) {
-            auto f = std::make_unique<ASTNode>(AST_PLUS);
-            auto b = std::make_unique<ASTNode>(AST_PLUS);
-            for (unsigned i = 0; i < k; i++) {
-                std::unique_ptr<ASTNode> abs;
-                if (term_sign(n->getChild(i), abs, resolve) < 0)
-                    b->addChild(abs.release());
-                else
-                    f->addChild(n->getChild(i)->deepCopy());
-            }
-            if (b->getNumChildren() == 0) return false;
-            forward = std::move(f);
-            reverse = std::move(b);
-            return true;
-        }
-        if (n->getType() == AST_TIMES) {
-            int at = -1;
-            std::unique_ptr<ASTNode> f, b;
-            for (unsigned i = 0; i < k; i++) {
-                std::unique_ptr<ASTNode> f1, b1;
-                if (split_node(n->getChild(i), f1, b1, resolve)) {
-                    if (at >= 0) return false;  // two differences multiplied: not a split
-                    at = static_cast<int>(i);
-                    f = std::move(f1);
-                    b = std::move(b1);
-                }
-            }
-            if (at < 0) return false;
-            forward = std::make_unique<ASTNode>(AST_TIMES);
-            reverse = std::make_unique<ASTNode>(AST_TIMES);
-            for (unsigned i = 0; i < k; i++) {
-                if (static_cast<int>(i) == at) {
-                    forward->addChild(f.release());
-                    reverse->addChild(b.release());
-                } else {
-                    forward->addChild(n->getChild(i)->deepCopy());
-                    reverse->addChild(n->getChild(i)->deepCopy());
-                }
-            }
-            return true;
-        }
-        return false;
-    }
-
-    void add_formula(const std::string& id, const std::string& direction, const Side& reactants,
-                     const Side& products, const std::string& text, const std::string& law_where) {
-        (void)law_where;
         OutReaction rx;
         rx.type = "formula";
-        rx.rate = text;
-        for (const auto& [sp, c] : reactants) rx.substrates.push_back(OutEntry{sp, c, 0.0});
-        for (const auto& [sp, c] : products) rx.products.push_back(OutEntry{sp, c, 0.0});
-        const std::string equation = side_text(reactants) + " -> " + side_text(products);
-        rx.title = (id + direction + ": " + equation).substr(0, kMaxTitleChars);
-        rx.report = "reaction " + in_quotes(id) + direction + ": " + equation +
-                    " as \"formula\", rate = " + text;
-        out_.reactions.push_back(std::move(rx));
-    }
-
-    // The named type for a mass-action law; false (nothing added) when none
-    // has its shape.
-    bool add_named(const std::string& id, const std::string& direction, const Side& reactants,
-                   const Side& products, const Polynomial& law, const std::string& law_where) {
-        OutReaction rx;
+        for (const auto& [s, c] : reactants) rx.substrates.push_back(OutEntry{s, c, 0.0});
+        for (const auto& [s, c] : products) rx.products.push_back(OutEntry{s, c, 0.0});
+        std::string text;
         try {
-            rx = choose_type(reactants, products, law, law_where + direction_note(direction));
-        } catch (const ConversionError&) {
-            return false;
+            text = formula_text(math, [&](const std::string& name) {
+                return write_name(&law, name, law_where);
+            });
+        } catch (const FormulaError& e) {
+            refuse(law_where + ": " + e.why);
         }
-        add_reaction(id, direction, reactants, products, law, law_where, std::move(rx));
-        return true;
+        rx.rate = reaction_scale_ == 1.0 ? text : exact_number(reaction_scale_) + "*(" + text + ")";
+        push_reaction(id, direction, reactants, products, std::move(rx));
     }
 
+    // Molecules per unit of the reaction's extent: the unit of the species it
+    // changes, which must agree (the law's value changes each of them by its
+    // stoichiometry in its own unit).
+    double reaction_per_unit(const Reaction& r, const std::string& where) {
+        double per_unit = 0.0;
+        std::string first;
+        auto look = [&](const SpeciesReference& ref) {
+            const Species* s = m_.getSpecies(ref.getSpecies());
+            if (!s) return;
+            const double u = species_[sbml_index_.at(ref.getSpecies())].per_unit;
+            if (per_unit == 0.0) {
+                per_unit = u;
+                first = ref.getSpecies();
+            } else if (u != per_unit) {
+                refuse(where + ": species " + in_quotes(first) + " and " + in_quotes(ref.getSpecies()) +
+                       " have different substance units, so a firing has no one number of molecules");
+            }
+        };
+        for (unsigned i = 0; i < r.getNumReactants(); i++) look(*r.getReactant(i));
+        for (unsigned i = 0; i < r.getNumProducts(); i++) look(*r.getProduct(i));
+        return per_unit == 0.0 ? 1.0 : per_unit;
+    }
     Side read_side(const Reaction& r, bool reactant_side, const std::string& where) {
         Side side;
         unsigned n = reactant_side ? r.getNumReactants() : r.getNumProducts();
         for (unsigned i = 0; i < n; i++) {
             const SpeciesReference& ref = reactant_side ? *r.getReactant(i) : *r.getProduct(i);
             const std::string sid = ref.getSpecies();
-            if (rule_species_.count(sid)) {
-                // Its amount is the rule's value: a reaction cannot change it.
-                if (m_.getSpecies(sid)->getBoundaryCondition()) continue;
-                refuse(where + ": it changes species " + in_quotes(sid) +
-                       ", which an assignment rule defines");
-            }
-            auto found = species_index_.find(sid);
-            if (found == species_index_.end())
-                refuse(where + ": species " + in_quotes(sid) + " is not in the model");
             const std::string what = where + ", " + (reactant_side ? "reactant " : "product ") + in_quotes(sid);
             if (level_ == 2 && ref.isSetStoichiometryMath())
                 refuse(what + ": its stoichiometry is a formula, not a whole number");
             if (level_ >= 3 && !ref.isSetStoichiometry())
                 refuse(what + ": it has no stoichiometry");
+            if (level_ >= 3 && ref.isSetId() && (rule_of_.count(ref.getId())))
+                refuse(what + ": its stoichiometry is given by a rule, not a whole number");
+            auto found = species_index_.find(sid);
+            if (found == species_index_.end()) {
+                // A species given by an assignment rule (a boundary condition
+                // in a valid model): reactions do not change it.
+                if (rule_of_.count(sid) && m_.getSpecies(sid)) continue;
+                refuse(where + ": species " + in_quotes(sid) + " is not in the model");
+            }
             double v = ref.getStoichiometry();
             if (!(v > 0.0) || v != std::floor(v) || v > kMaxStoichiometry)
                 refuse(what + ": stoichiometry " + exact_number(v) +
@@ -450,75 +517,137 @@ private:
         side.emplace_back(species, coef);
     }
 
+    const Species& sbml_species(int out) const {
+        for (unsigned i = 0; i < species_.size(); i++)
+            if (species_[i].out == out) return *m_.getSpecies(i);
+        throw ConversionError{"internal: no species at position " + std::to_string(out)};
+    }
+
     // Boundary and constant species keep their amounts whatever the reactions
-    // do.  A reaction whose sides would change one loses it from both sides
-    // (true then); one that names it with no net change keeps its shape.
-    bool drop_fixed_species(Side& reactants, Side& products) {
-        auto is_fixed = [&](int species) {
-            const Species& s = *m_.getSpecies(sbml_of_[static_cast<std::size_t>(species)]);
-            return s.getBoundaryCondition() || s.getConstant();
+    // do: one that a reaction would change is taken off both its sides (the
+    // law still reads it).  One that a reaction leaves as it was, such as a
+    // catalyst on both sides, stays.
+    void drop_fixed_species(Side& reactants, Side& products) {
+        auto fixed_changed = [&](int species) {
+            const Species& s = sbml_species(species);
+            return (s.getBoundaryCondition() || s.getConstant()) &&
+                   side_coef(products, species) != side_coef(reactants, species);
         };
-        bool changes = false;
-        for (const auto& entry : reactants)
-            if (is_fixed(entry.first) && side_coef(products, entry.first) != entry.second) changes = true;
-        for (const auto& entry : products)
-            if (is_fixed(entry.first) && side_coef(reactants, entry.first) != entry.second) changes = true;
-        if (!changes) return false;
         auto drop = [&](Side& side) {
             Side kept;
             for (const auto& entry : side)
-                if (!is_fixed(entry.first)) kept.push_back(entry);
-            side = kept;
+                if (!fixed_changed(entry.first)) kept.push_back(entry);
+            return kept;
         };
-        drop(reactants);
-        drop(products);
-        return true;
+        Side r = drop(reactants), p = drop(products);
+        reactants = std::move(r);
+        products = std::move(p);
     }
 
-    Symbol resolve_symbol(const KineticLaw& law, const std::string& name) {
+    // ---- Names in laws ----
+
+    const SBase* local_parameter(const KineticLaw* law, const std::string& name) const {
+        if (!law) return nullptr;
+        return level_ >= 3 ? static_cast<const SBase*>(law->getLocalParameter(name))
+                           : static_cast<const SBase*>(law->getParameter(name));
+    }
+
+    // Molecules per unit of a species' symbol in a law: its amount is
+    // count / (per_unit · system size), its concentration that over the size.
+    double symbol_divisor(const SpeciesInfo& info, bool with_size, const std::string& where) {
+        double d = info.per_unit * system_size_;
+        if (with_size && !info.amount_symbol)
+            d *= compartment_size(info.compartment, where) ;
+        return d;
+    }
+
+    // A name of a law or rule as formula text.
+    std::string write_name(const KineticLaw* law, const std::string& name, const std::string& where) {
+        if (const SBase* local = local_parameter(law, name)) {
+            Symbol v = parameter_symbol(name, local, "local parameter ");
+            if (v.kind != Symbol::kNumber) throw FormulaError{v.why};
+            return v.value < 0.0 ? "(" + exact_number(v.value) + ")" : exact_number(v.value);
+        }
+        auto rule = rule_of_.find(name);
+        if (rule != rule_of_.end()) return out_.rules[static_cast<std::size_t>(rule->second)].first;
+        if (m_.getSpecies(name)) {
+            const SpeciesInfo& info = species_[sbml_index_.at(name)];
+            const std::string count = out_.species[static_cast<std::size_t>(info.out)].name;
+            const double d = symbol_divisor(info, true, where);
+            return d == 1.0 ? count : "(" + count + "/" + exact_number(d) + ")";
+        }
+        if (compartments_.count(name)) {
+            const double v = compartment_size(name, where);
+            return exact_number(v);
+        }
+        if (const Parameter* p = m_.getParameter(name)) {
+            Symbol v = parameter_symbol(name, p, "parameter ");
+            if (v.kind != Symbol::kNumber) throw FormulaError{v.why};
+            const std::string pname = plenta_name(name);
+            if (!checking_) parameter_written_.insert(name);
+            return pname;
+        }
+        if (const Reaction* r = m_.getReaction(name)) {
+            // A reaction's id stands for its rate: its law, in place.
+            if (!r->isSetKineticLaw() || !r->getKineticLaw()->isSetMath())
+                throw FormulaError{in_quotes(name) + " is the rate of a reaction without a law"};
+            if (inlining_.count(name))
+                throw FormulaError{in_quotes(name) + "'s rate is defined through itself"};
+            inlining_.insert(name);
+            const KineticLaw* other = r->getKineticLaw();
+            std::string text = formula_text(other->getMath(), [&](const std::string& n) {
+                return write_name(other, n, where);
+            });
+            inlining_.erase(name);
+            return "(" + text + ")";
+        }
+        // A species reference's id stands for its stoichiometry.
+        for (unsigned i = 0; i < m_.getNumReactions(); i++) {
+            const Reaction& r = *m_.getReaction(i);
+            for (unsigned side = 0; side < 3; side++) {
+                const unsigned n = side == 0 ? r.getNumReactants() : side == 1 ? r.getNumProducts() : 0;
+                for (unsigned j = 0; j < n; j++) {
+                    const SpeciesReference* ref = side == 0 ? r.getReactant(j) : r.getProduct(j);
+                    if (ref->isSetId() && ref->getId() == name && ref->isSetStoichiometry())
+                        return exact_number(ref->getStoichiometry());
+                }
+            }
+        }
+        throw FormulaError{in_quotes(name) + " is not defined in the model"};
+    }
+
+    Symbol resolve_symbol(const KineticLaw& law, const std::string& name, const std::string& where) {
         Symbol s;
         // A reaction's own parameters hide the model's.
-        const SBase* local = level_ >= 3 ? static_cast<const SBase*>(law.getLocalParameter(name))
-                                         : static_cast<const SBase*>(law.getParameter(name));
-        if (local) return parameter_symbol(name, local, "local parameter ");
-        if (const Parameter* p = m_.getParameter(name)) {
-            if (m_.getAssignmentRule(name) != nullptr) {
-                s.why = "parameter " + in_quotes(name) + " is assigned by a rule";
-                return s;
-            }
-            return parameter_symbol(name, p, "parameter ");
-        }
-        if (rule_species_.count(name)) {
-            s.why = "species " + in_quotes(name) + " is assigned by a rule";
+        if (const SBase* local = local_parameter(&law, name))
+            return parameter_symbol(name, local, "local parameter ");
+        if (rule_of_.count(name)) {
+            s.why = in_quotes(name) + " is given by an assignment rule";
             return s;
         }
-        auto found = species_index_.find(name);
-        if (found != species_index_.end()) {
-            const Species& sp = *m_.getSpecies(sbml_of_[static_cast<std::size_t>(found->second)]);
+        if (const Parameter* p = m_.getParameter(name)) return parameter_symbol(name, p, "parameter ");
+        if (m_.getSpecies(name)) {
+            const SpeciesInfo& info = species_[sbml_index_.at(name)];
             s.kind = Symbol::kSpecies;
-            s.species = found->second;
-            const CompartmentInfo& c = compartment_of(sp);
-            s.concentration = !sp.getHasOnlySubstanceUnits() && !c.zero_dimensional;
-            if (several_) s.size = c.size;
-            if (s.concentration && !c.has_size) {
-                s.kind = Symbol::kRefused;
-                s.why = in_quotes(name) + " is a concentration, which needs the size of compartment " +
-                        in_quotes(sp.getCompartment()) + ", and it has none";
+            s.species = info.out;
+            if (single_.empty()) {
+                // every size a number
+                s.scale = 1.0 / symbol_divisor(info, true, where);
+            } else {
+                s.concentration = !info.amount_symbol;
+                const double d = info.per_unit * (info.amount_symbol ? system_size_ : 1.0);
+                if (d != 1.0) s.scale = 1.0 / d;
             }
             return s;
         }
-        auto compartment = compartments_.find(name);
-        if (compartment != compartments_.end()) {
-            if (!compartment->second.has_size) {
-                s.why = "compartment " + in_quotes(name) + " has no size";
-                return s;
-            }
-            if (several_) {  // a number: every reaction is a formula then
+        if (compartments_.count(name)) {
+            if (name == single_) {
+                s.kind = Symbol::kCompartment;
+                if (system_size_ != 1.0) s.scale = 1.0 / system_size_;
+            } else {
                 s.kind = Symbol::kNumber;
-                s.value = compartment->second.size;
-                return s;
+                s.value = compartment_size(name, where);
             }
-            s.kind = Symbol::kCompartment;
             return s;
         }
         if (m_.getReaction(name))
@@ -567,7 +696,8 @@ private:
     // an empty substrate side a source.  Named so as not to meet an SBML id.
     int extra_species(int& slot, std::string name) {
         if (slot >= 0) return slot;
-        while (species_index_.count(name)) name += "_";
+        while (species_index_.count(name) || used_names_.count(name)) name += "_";
+        used_names_.insert(name);
         slot = static_cast<int>(out_.species.size());
         species_index_[name] = slot;
         out_.species.push_back(OutSpecies{name, 0});
@@ -585,21 +715,33 @@ private:
         return text;
     }
 
-    void add_reaction(const std::string& id, const std::string& direction, const Side& reactants,
-                      const Side& products, const Polynomial& law, const std::string& law_where,
-                      OutReaction rx) {
-        (void)law;
+    // The named type whose propensity is the law (scaled to molecules per
+    // time); NoShape when none has its shape.
+    OutReaction named_reaction(const Side& reactants, const Side& products, Polynomial law,
+                               const std::string& law_where, const std::string& direction) {
+        if (reaction_scale_ != 1.0)
+            for (auto& term : law) term.second *= reaction_scale_;
+        OutReaction rx = choose_type(reactants, products, law, law_where + direction_note(direction));
         for (double& k : rx.rates) {
             if (k == 0.0) k = 0.0;  // no "-0" in the model file
             if (!std::isfinite(k) || k < 0.0)
                 refuse(law_where + direction_note(direction) + ": it gives the rate constant " +
                        exact_number(k) + ", which is not a non-negative number");
         }
+        return rx;
+    }
+
+    void push_reaction(const std::string& id, const std::string& direction, const Side& reactants,
+                       const Side& products, OutReaction rx) {
         std::string equation = side_text(reactants) + " -> " + side_text(products);
         rx.title = (id + direction + ": " + equation).substr(0, kMaxTitleChars);
-        rx.report = "reaction " + in_quotes(id) + direction + ": " + equation + " as \"" + rx.type +
-                    "\", StoP =";
-        for (double k : rx.rates) rx.report += " " + exact_number(k);
+        rx.report = "reaction " + in_quotes(id) + direction + ": " + equation + " as \"" + rx.type + "\", ";
+        if (rx.type == "formula") {
+            rx.report += "rate = " + rx.rate;
+        } else {
+            rx.report += "StoP =";
+            for (double k : rx.rates) rx.report += " " + exact_number(k);
+        }
         out_.reactions.push_back(std::move(rx));
     }
 
@@ -609,24 +751,22 @@ private:
 
     OutReaction choose_type(const Side& reactants, const Side& products, const Polynomial& law,
                             const std::string& where) {
-        if (reactants.empty() && products.empty())
-            refuse(where + ": the reaction has neither reactants nor products");
         if (law.size() == 2) return homodimerisation(reactants, products, law, where);
-        if (law.size() != 1) refuse(where + ": it is not a single mass-action term");
+        if (law.size() != 1) no_shape(where + ": it is not a single mass-action term");
         const TermKey& key = law.begin()->first;
         const double c = law.begin()->second;
         for (const auto& [s, e] : key.powers)
             if (e < 0)
-                refuse(where + ": species " + in_quotes(out_.species[static_cast<std::size_t>(s)].name) +
+                no_shape(where + ": species " + in_quotes(out_.species[static_cast<std::size_t>(s)].name) +
                        " divides the law, which is not mass action");
         for (const auto& [s, coef] : reactants) {
             const std::string name = in_quotes(out_.species[static_cast<std::size_t>(s)].name);
             auto it = key.powers.find(s);
             if (it == key.powers.end())
-                refuse(where + ": it does not vanish when reactant " + name +
+                no_shape(where + ": it does not vanish when reactant " + name +
                        " is used up, so it is not the mass-action law of this reaction");
             if (coef > 1)
-                refuse(where + ": the reaction takes " + std::to_string(coef) + " molecules of " +
+                no_shape(where + ": the reaction takes " + std::to_string(coef) + " molecules of " +
                        name + "; only two alike molecules with the law k*" +
                        out_.species[static_cast<std::size_t>(s)].name + "*(" +
                        out_.species[static_cast<std::size_t>(s)].name +
@@ -710,7 +850,7 @@ private:
     OutReaction homodimerisation(const Side& reactants, const Side& products, const Polynomial& law,
                                  const std::string& where) {
         if (reactants.size() != 1 || reactants[0].second != 2)
-            refuse(where + ": it is not a single mass-action term");
+            no_shape(where + ": it is not a single mass-action term");
         const int x = reactants[0].first;
         const std::string name = out_.species[static_cast<std::size_t>(x)].name;
         const auto& [k1, c1] = *law.begin();
@@ -719,12 +859,12 @@ private:
         bool shape = k1.volume_exp == k2.volume_exp && k1.powers == std::map<int, int>{{x, 1}} &&
                      k2.powers == std::map<int, int>{{x, 2}} && c1 == -c2;
         if (!shape)
-            refuse(where + ": it is not exactly a multiple of " + name + "*(" + name +
+            no_shape(where + ": it is not exactly a multiple of " + name + "*(" + name +
                    "-1), the law of 2 " + name + " -> ...");
         if (products.size() > 1 || (products.size() == 1 && products[0].second != 1))
-            refuse(where + ": a dimerisation can have only one product molecule");
+            no_shape(where + ": a dimerisation can have only one product molecule");
         if (!products.empty() && products[0].first == x)
-            refuse(where + ": a dimerisation whose product is " + in_quotes(name) +
+            no_shape(where + ": a dimerisation whose product is " + in_quotes(name) +
                    " itself cannot be expressed");
         int p = products.empty() ? sink() : products[0].first;
         return fixed_shape("homo-ltor", {x, x}, {p}, scaled(2.0 * c2, k2.volume_exp + 1));
@@ -732,76 +872,53 @@ private:
 
     // ---- Monitored species ----
 
-    // The math of the assignment rule of a parameter or species, or null.
-    const ASTNode* assigned_math(const std::string& name) const {
-        const AssignmentRule* rule = m_.getAssignmentRule(name);
-        if (rule == nullptr) return nullptr;
-        return m_.getParameter(name) != nullptr || rule_species_.count(name) ? rule->getMath() : nullptr;
-    }
-
-    // A species given by a rule is monitored as a rule of the model file,
-    // its expression written out in full (rules expanded).
-    int rule_of_species(const std::string& id) {
-        for (std::size_t r = 0; r < out_.rules.size(); r++)
-            if (out_.rules[r].first == id) return static_cast<int>(r);
-        KineticLaw none(m_.getLevel(), m_.getVersion());
-        SymbolResolver resolve = [&](const std::string& name) { return resolve_symbol(none, name); };
-        RuleLookup assigned = [&](const std::string& name) { return assigned_math(name); };
-        try {
-            out_.rules.emplace_back(id, formula_text(m_.getAssignmentRule(id)->getMath(), resolve,
-                                                     out_.volume, assigned));
-        } catch (const LawError& e) {
-            refuse("assignment rule for " + in_quotes(id) + ": " + e.why);
-        }
-        return static_cast<int>(out_.rules.size()) - 1;
-    }
-
-    void monitor(const std::string& name) {
-        auto found = species_index_.find(name);
-        if (found != species_index_.end()) {
-            out_.monitored.push_back(found->second);
-        } else if (rule_species_.count(name)) {
-            out_.monitored_rules.push_back(rule_of_species(name));
-        } else {
-            refuse("monitored species " + in_quotes(name) + " is not a species of the model");
-        }
-    }
-
     void choose_monitored() {
+        const int rules_from = static_cast<int>(out_.species.size());
+        bool any_formula = false;
+        for (const OutReaction& r : out_.reactions) any_formula = any_formula || r.type == "formula";
+        auto position = [&](const std::string& id) {
+            if (species_index_.count(id) && m_.getSpecies(id)) return species_index_.at(id);
+            auto rule = rule_of_.find(id);
+            if (rule != rule_of_.end() && any_formula) return rules_from + rule->second;
+            return -1;
+        };
         if (options_.monitor.empty()) {
-            for (unsigned i = 0; i < m_.getNumSpecies(); i++) monitor(m_.getSpecies(i)->getId());
-        } else {
-            for (const std::string& name : options_.monitor) monitor(name);
+            for (unsigned i = 0; i < m_.getNumSpecies(); i++) {
+                int p = position(m_.getSpecies(i)->getId());
+                if (p >= 0) out_.monitored.push_back(p);
+            }
+            return;
         }
-        // The model file carries rules only with a formula reaction.
-        bool formula = false;
-        for (const OutReaction& r : out_.reactions) formula = formula || r.type == "formula";
-        if (!out_.rules.empty() && !formula) {
-            for (const auto& rule : out_.rules)
-                out_.warnings.push_back("species " + in_quotes(rule.first) +
-                                        " is given by an assignment rule, which a model without "
-                                        "formula reactions cannot carry; it is not monitored");
-            out_.rules.clear();
-            out_.monitored_rules.clear();
+        for (const std::string& name : options_.monitor) {
+            int p = position(name);
+            if (p < 0)
+                refuse("monitored species " + in_quotes(name) +
+                       " is not a species or rule of the model");
+            out_.monitored.push_back(p);
         }
     }
 
     Model& m_;
     unsigned level_;
     const ConvertOptions& options_;
-    const Compartment* compartment_ = nullptr;
-    bool zero_dimensional_ = false;
-    bool size_unset_ = false;  // the one compartment has no size (volume 1 written)
-    bool several_ = false;     // more than one compartment: formula reactions only
     std::map<std::string, CompartmentInfo> compartments_;
-    std::map<std::string, int> species_index_;
-    std::vector<unsigned> sbml_of_;                // SBML position of each written species
-    std::map<std::string, unsigned> rule_species_;  // species given by an assignment rule
+    std::string single_;  // the one compartment kept as the symbol V, if any
+    std::vector<SpeciesInfo> species_;  // by SBML position
+    std::map<std::string, unsigned> sbml_index_;  // SBML id -> SBML position
+    std::map<std::string, int> species_index_;  // SBML id -> model-file position
+    std::map<std::string, int> rule_of_;        // rule variable -> rule position
+    std::map<std::string, std::string> names_;  // SBML id -> model-file name
+    std::set<std::string> used_names_;
+    std::set<std::string> parameter_written_;
+    std::set<std::string> inlining_;  // reactions whose law is being written in place
+    bool checking_ = false;           // writing a law only to check it
+    double max_count_ = 0.0;
+    double system_size_ = 1.0;
+    double reaction_scale_ = 1.0;  // molecules per unit of the current reaction's extent
     int sink_ = -1;
     int source_ = -1;
     OutModel out_;
 };
-
 OutModel convert_document(SBMLDocument* doc, const ConvertOptions& options) {
     if (!doc) refuse("libSBML could not read the document");
     std::unique_ptr<SBMLDocument> owned(doc);
@@ -812,21 +929,32 @@ OutModel convert_document(SBMLDocument* doc, const ConvertOptions& options) {
     }
     if (doc->getLevel() == 1 && !doc->setLevelAndVersion(2, 4))
         refuse("the Level 1 model could not be converted to Level 2");
+    // A hierarchical model is its submodels and the top model together:
+    // flattened into one model, never the top model alone.
+    if (doc->isPackageEnabled("comp")) {
+        ConversionProperties props;
+        props.addOption("flatten comp", true);
+        props.addOption("leavePorts", false);
+        const int status = doc->convert(props);
+        if (status != LIBSBML_OPERATION_SUCCESS) {
+            std::string why = "libSBML's comp flattening failed";
+            for (unsigned i = 0; i < doc->getNumErrors(); i++)
+                if (doc->getError(i)->getSeverity() >= LIBSBML_SEV_ERROR) {
+                    why += ": " + doc->getError(i)->getMessage();
+                    break;
+                }
+            refuse("hierarchical model (comp package): " + why);
+        }
+    }
     Model* model = doc->getModel();
     if (!model) refuse("the document holds no model");
     if (model->getNumFunctionDefinitions() > 0 && !doc->expandFunctionDefinitions())
         refuse("function definition " + in_quotes(model->getFunctionDefinition(0)->getId()) +
                ": its calls could not be expanded");
-    // Initial assignments are evaluated now, by libSBML's converter, into the
-    // values of their elements; one it cannot evaluate (it reads something
-    // that is not a constant) stays and is refused by name.
-    if (model->getNumInitialAssignments() > 0) {
-        ConversionProperties props;
-        props.addOption("expandInitialAssignments", true);
-        doc->convert(props);
-        model = doc->getModel();
-        if (!model) refuse("the document holds no model");
-    }
+    // Initial assignments are evaluated now, into the values they assign.
+    if (model->getNumInitialAssignments() > 0 && !doc->expandInitialAssignments())
+        refuse("initial assignment to " + in_quotes(model->getInitialAssignment(0)->getSymbol()) +
+               ": its value could not be computed at conversion");
     return Converter(*model, doc->getLevel(), options).run();
 }
 

@@ -76,8 +76,13 @@ TermKey multiply_keys(const TermKey& a, const TermKey& b, int sign) {
     return key;
 }
 
+// A mass-action law never needs more products than this; a law that would
+// (a sum raised to a high power) is no mass-action law and is not expanded.
+constexpr std::size_t kMaxProducts = 4096;
+
 Polynomial multiply(const Polynomial& a, const Polynomial& b, Work& work) {
     const std::size_t products = a.size() * b.size();  // each at most kMaxTerms
+    if (products > kMaxProducts) refuse("it expands into too many terms for mass action");
     if (products > kMaxWork - work.products) refuse_too_large();
     work.products += products;
     Polynomial product;
@@ -131,11 +136,11 @@ Polynomial name_polynomial(const ASTNode* node, const SymbolResolver& resolve) {
             return constant(s.value);
         case Symbol::kCompartment:
             key.volume_exp = 1;
-            return Polynomial{{key, 1.0}};
+            return Polynomial{{key, s.scale}};
         case Symbol::kSpecies:
             key.powers[s.species] = 1;
             if (s.concentration) key.volume_exp = -1;
-            return Polynomial{{key, 1.0}};
+            return Polynomial{{key, s.scale}};
         case Symbol::kRefused:
             break;
     }

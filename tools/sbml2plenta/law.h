@@ -32,7 +32,7 @@ struct Symbol {
     double value = 0.0;          // kNumber: a parameter's value
     int species = -1;            // kSpecies: species position
     bool concentration = false;  // kSpecies: the symbol is amount / V
-    double size = 0.0;           // kSpecies: its compartment's size where not V (several compartments)
+    double scale = 1.0;          // kSpecies, kCompartment: a factor on the symbol
     std::string why;             // kRefused: why the name cannot appear
 };
 

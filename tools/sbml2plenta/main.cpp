@@ -24,7 +24,7 @@ constexpr char kUsage[] =
     "Converts an SBML model into outdir/constants.txt and outdir/model.txt, so that\n"
     "plenta run in outdir simulates it.  Prints one line per reaction with the\n"
     "reaction type it became; refuses (exit status 1, nothing written) anything\n"
-    "plenta cannot simulate exactly.\n"
+    "plenta cannot simulate.\n"
     "\n"
     "Options (defaults in brackets):\n"
     "  --time-end T       end time of every run [100]\n"
@@ -33,7 +33,11 @@ constexpr char kUsage[] =
     "  --seed S           random seed, 1 .. 2147483398 [12345]\n"
     "  --algorithm 2|3    2 direct method, 3 tau-leaping [2]\n"
     "  --tau-error E      error bound of tau-leaping, with --algorithm 3 [0.03]\n"
-    "  --monitor A,B,...  species ids written to the trajectories [all SBML species]\n"
+    "  --monitor A,B,...  species (or assignment-rule) ids written to the trajectories\n"
+    "                     [all SBML species]\n"
+    "  --system-size F    multiply every compartment's size by F (amounts follow;\n"
+    "                     concentrations and the deterministic dynamics do not change)\n"
+    "                     [1, or chosen when the counts would pass 32 bits]\n"
     "  --help             this text\n"
     "  --version          the release number of this build\n";
 
@@ -123,6 +127,9 @@ CommandLine parse(int argc, char** argv) {
         } else if (arg == "--tau-error") {
             o.tau_error = parse_double(arg, value);
             if (!(o.tau_error > 0.0)) throw UsageError{"--tau-error must be positive"};
+        } else if (arg == "--system-size") {
+            o.system_size = parse_double(arg, value);
+            if (!(o.system_size > 0.0)) throw UsageError{"--system-size must be positive"};
         } else if (arg == "--monitor") {
             o.monitor = split_list(value);
         } else {

@@ -35,11 +35,9 @@ std::string entry_text(const OutEntry& e, bool with_coef, bool with_exponent) {
 // them: positions only for the fixed shapes, coefficients for "uni-multi"
 // products, coefficients and exponents for "n-order".
 void reaction_block(std::string& text, const OutReaction& r, int position) {
-    const bool n_order = r.type == "n-order";
-    const bool product_coefs = n_order || r.type == "uni-multi";
-    line(text, r.title);
-    key(text, "rxntype", r.type);
     if (r.type == "formula") {
+        line(text, r.title);
+        key(text, "rxntype", r.type);
         key(text, "num_subs", std::to_string(r.substrates.size()));
         for (const OutEntry& e : r.substrates) line(text, entry_text(e, true, false));
         key(text, "num_prods", std::to_string(r.products.size()));
@@ -49,6 +47,10 @@ void reaction_block(std::string& text, const OutReaction& r, int position) {
         line(text, "");
         return;
     }
+    const bool n_order = r.type == "n-order";
+    const bool product_coefs = n_order || r.type == "uni-multi";
+    line(text, r.title);
+    key(text, "rxntype", r.type);
     key(text, "num_subs", std::to_string(r.substrates.size()));
     for (const OutEntry& e : r.substrates) line(text, entry_text(e, n_order, n_order));
     key(text, "num_prods", std::to_string(r.products.size()));
@@ -107,17 +109,27 @@ std::string model_file_text(const OutModel& model, const ConvertOptions& options
     if (options.algorithm == 3) key(text, "tau_error", exact_number(options.tau_error));
     key(text, "randseed", std::to_string(options.seed));
     line(text, "");
-    key(text, "num_monit", std::to_string(model.monitored.size() + model.monitored_rules.size()));
+    key(text, "num_monit", std::to_string(model.monitored.size()));
     for (int s : model.monitored) line(text, std::to_string(s));
-    for (int r : model.monitored_rules) line(text, std::to_string(model.species.size() + static_cast<std::size_t>(r)));
     key(text, "snapshot_interval", exact_number(options.snapshot_interval));
     key(text, "eventlog_flag", "0");
     key(text, "num_repeats", std::to_string(options.runs));
-    if (!model.rules.empty()) {
-        line(text, "");
-        key(text, "rules", std::to_string(model.rules.size()));
-        for (const auto& [name, formula] : model.rules) key(text, name.c_str(), formula);
+    // Named parameters and rules: read only in a model with formula reactions.
+    bool any_formula = false;
+    for (const OutReaction& r : model.reactions) any_formula = any_formula || r.type == "formula";
+    if (any_formula && !model.parameters.empty()) {
+        key(text, "parameters", std::to_string(model.parameters.size()));
+        for (const auto& [name, value] : model.parameters) line(text, name + " " + exact_number(value));
     }
+    if (any_formula && !model.rules.empty()) {
+        key(text, "rules", std::to_string(model.rules.size()));
+        for (const auto& [name, expression] : model.rules) line(text, name + " = " + expression);
+    }
+    // The reader stops after the last section; this line is for the person
+    // who opens the file.
+    if (model.system_size != 1.0)
+        line(text, "\nsystem size: every compartment's size multiplied by " +
+                       exact_number(model.system_size) + " (sbml2plenta --system-size)");
     return text;
 }
 

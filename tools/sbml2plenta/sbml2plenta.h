@@ -33,8 +33,18 @@ struct ConvertOptions {
     std::uint32_t seed = 12345;
     int algorithm = 2;          // 2 direct method, 3 tau-leaping
     double tau_error = 0.03;    // written only with algorithm 3
-    std::vector<std::string> monitor;  // species ids; empty: every SBML species
+    std::vector<std::string> monitor;  // species or rule ids; empty: every SBML species
+    // Factor on every compartment's size (and so on every initial amount);
+    // 0: 1, or chosen so that the largest initial count is about 10^6 when
+    // the model's own sizes give counts beyond 32 bits.
+    double system_size = 0.0;
 };
+
+// Molecules per mole.
+constexpr double kAvogadro = 6.02214076e23;
+
+// The largest initial count the automatic system size aims at.
+constexpr double kAutomaticLargestCount = 1e6;
 
 // Valid seeds of the generator: 1 .. 2147483398.
 constexpr std::uint32_t kMaxSeed = 2147483398u;
@@ -58,7 +68,7 @@ struct OutReaction {
     std::vector<OutEntry> substrates;
     std::vector<OutEntry> products;
     std::vector<double> rates;  // StoP values
-    std::string rate;           // type "formula": the propensity as text
+    std::string rate;    // "formula": the propensity's text
     std::string report;  // the line printed for this reaction
 };
 
@@ -66,9 +76,11 @@ struct OutModel {
     std::vector<OutSpecies> species;
     std::vector<OutReaction> reactions;
     double volume = 1.0;
-    std::vector<int> monitored;        // species positions
-    std::vector<std::pair<std::string, std::string>> rules;  // species given by assignment rules: id, formula
-    std::vector<int> monitored_rules;  // positions in rules, monitored after the species
+    std::vector<int> monitored;        // species positions, then rules (species count + rule)
+    std::vector<std::pair<std::string, double>> parameters;        // named parameters
+    std::vector<std::pair<std::string, std::string>> rules;        // name = expression
+    double system_size = 1.0;  // the factor applied to every compartment's size
+    bool system_size_chosen = false;  // chosen by the conversion, not given
     std::vector<std::string> warnings;  // e.g. initial amounts that rounding changed
 };
 

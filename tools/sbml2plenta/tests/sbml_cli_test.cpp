@@ -73,12 +73,12 @@ TEST(SbmlCli, RefusedModelLeavesTheFolderAsItWas) {
     TempDir dir;
     // A folder that does not exist is not created.
     const std::string fresh = dir.file("fresh");
-    EXPECT_EQ(convert(shell_quote(sbml_file("refuse_event.xml")) + " " + shell_quote(fresh),
+    EXPECT_EQ(convert(shell_quote(sbml_file("refuse_unknown_symbol.xml")) + " " + shell_quote(fresh),
                       dir.file("out")),
               1);
     EXPECT_FALSE(fs::exists(fresh));
     std::string err = read_file(dir.file("out.err"));
-    EXPECT_NE(err.find("event 'pulse'"), std::string::npos) << err;
+    EXPECT_NE(err.find("reaction 'r1'"), std::string::npos) << err;
     EXPECT_NE(err.find("nothing written"), std::string::npos) << err;
 
     // A folder holding an earlier conversion keeps it byte for byte.
@@ -93,6 +93,21 @@ TEST(SbmlCli, RefusedModelLeavesTheFolderAsItWas) {
         EXPECT_EQ(read_file(folder + "/constants.txt"), constants) << refused;
         EXPECT_EQ(file_names(folder), (std::set<std::string>{"constants.txt", "model.txt"})) << refused;
     }
+}
+
+TEST(SbmlCli, SystemSizeOption) {
+    TempDir dir;
+    const std::string model = shell_quote(sbml_file("birth_death.xml"));
+    EXPECT_EQ(convert(model + " " + shell_quote(dir.file("m")) + " --system-size 0", dir.file("out")), 2);
+    EXPECT_EQ(convert(model + " " + shell_quote(dir.file("m")) + " --system-size -1", dir.file("out")), 2);
+    EXPECT_FALSE(fs::exists(dir.file("m")));
+    // Birth-death from 100 molecules at 0.5: 50 molecules, and the factor in the file.
+    ASSERT_EQ(convert(model + " " + shell_quote(dir.file("m")) + " --system-size 0.5", dir.file("out")), 0);
+    const std::string text = read_file(dir.file("m/model.txt"));
+    EXPECT_NE(text.find("\nX 50\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("system size: every compartment's size multiplied by 0.5"), std::string::npos);
+    // plenta reads the file with that last line.
+    EXPECT_EQ(run_command("cd " + shell_quote(dir.file("m")) + " && " + shell_quote(PLENTA_EXE) + " >/dev/null"), 0);
 }
 
 TEST(SbmlCli, CommandLineErrorsAndHelp) {

@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""Runs converted SBML semantic test cases with plenta and compares the
+ensemble mean of each reported amount with the case's reference solution.
+
+    semantic_mean.py SBML2PLENTA PLENTA CASES_DIR CASE [CASE ...] [--runs N]
+
+The counts are turned back into the model's units by one factor per case,
+the ratio of the first nonzero initial count to its reference amount (the
+molecules per unit times the system size).  Prints, per case and variable,
+the largest deviation of the mean from the reference relative to the
+variable's largest reference value.
+"""
+import argparse
+import csv
+import os
+import subprocess
+import sys
+import tempfile
+
+
+def settings(case_dir, case):
+    out = {}
+    with open(os.path.join(case_dir, case + "-settings.txt")) as f:
+        for line in f:
+            if ":" in line:
+                k, v = line.split(":", 1)
+                out[k.strip()] = v.strip()
+    return out
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("tool")
+    ap.add_argument("plenta")
+    ap.add_argument("cases")
+    ap.add_argument("case", nargs="+")
+    ap.add_argument("--runs", type=int, default=10)
+    args = ap.parse_args()
+    plenta = os.path.abspath(args.plenta)
+    worst_all = 0.0
+    for case in args.case:
+        d = os.path.join(args.cases, case)
+        s = settings(d, case)
+        amounts = [v.strip() for v in s.get("amount", "").split(",") if v.strip()]
+        duration = float(s["duration"])
+        steps = int(s["steps"])
+        xml = [f for f in os.listdir(d) if f.endswith(".xml")][0]
+        with open(os.path.join(d, case + "-results.csv")) as f:
+            rows = list(csv.DictReader(f))
+        with tempfile.TemporaryDirectory() as out:
+            p = subprocess.run([args.tool, os.path.join(d, xml), out, "--time-end", repr(duration),
+                                "--interval", repr(duration / steps), "--runs", str(args.runs),
+                                "--monitor", ",".join(amounts)],
+                               capture_output=True, text=True)
+            if p.returncode != 0:
+                print(f"{case}: not converted: {p.stderr.strip()}")
+                continue
+            r = subprocess.run([plenta], cwd=out, capture_output=True, text=True)
+            if r.returncode != 0:
+                print(f"{case}: plenta failed: {r.stderr.strip()}")
+                continue
+            sums = None
+            for k in range(1, args.runs + 1):
+                with open(os.path.join(out, f"traj_{k}")) as f:
+                    table = [list(map(float, line.split())) for line in f if line[0].isdigit()]
+                if sums is None:
+                    sums = [[0.0] * len(row) for row in table]
+                for i, row in enumerate(table):
+                    for j, v in enumerate(row):
+                        sums[i][j] += v
+            mean = [[v / args.runs for v in row] for row in sums]
+        # counts per unit: from the first variable with a nonzero start
+        scale = None
+        for j, name in enumerate(amounts):
+            ref0 = float(rows[0][name])
+            if ref0 > 0 and mean[0][1 + j] > 0:
+                scale = mean[0][1 + j] / ref0
+                break
+        if scale is None:
+            print(f"{case}: no nonzero initial amount to scale by")
+            continue
+        for j, name in enumerate(amounts):
+            ref = [float(row[name]) for row in rows]
+            top = max(abs(v) for v in ref) or 1.0
+            worst = 0.0
+            for i in range(min(len(ref), len(mean))):
+                worst = max(worst, abs(mean[i][1 + j] / scale - ref[i]) / top)
+            worst_all = max(worst_all, worst)
+            print(f"{case} {name:8s} molecules per unit {scale:.6g}  largest deviation "
+                  f"{100 * worst:.3f} % of its largest value")
+    print(f"largest deviation over all: {100 * worst_all:.3f} %")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
