@@ -19,17 +19,6 @@ std::string pair_model(int runs, double time_end = 3.0, double interval = 1.0) {
            parameters(0.0, time_end, 2, 11, {0, 2}, interval, 0, runs);
 }
 
-RunResult run_with_args(const std::string& dir, const std::string& args) {
-    TempDir capture;
-    std::string command = "cd '" + dir + "' && '" + plenta_binary() + "' " + args + " >'" +
-                          capture.file("out") + "' 2>'" + capture.file("err") + "'";
-    int raw = std::system(command.c_str());
-    RunResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = read_file(capture.file("out"));
-    r.err = read_file(capture.file("err"));
-    return r;
-}
 
 bool have_dev_full() { return exists("/dev/full"); }
 
@@ -74,7 +63,7 @@ TEST(E2eFullDisk, EnsembleModesFailWithoutASummaryAndKeepThePreviousOne) {
         write_model(dir, pair_model(4));
         write_file(dir.file("summary.txt"), "previous\n");
         link_to_dev_full(dir, "traj_3");
-        RunResult r = run_with_args(dir.path(), args);
+        RunResult r = run_plenta_with(dir.path(), args);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "Can't write " + dir.path() + "/traj_3 file (No space left on "
                          "device). Exit.\nRun 3 (set 1) failed; no summary was written. Exit.\n");
@@ -88,7 +77,7 @@ TEST(E2eFullDisk, EnsembleModesFailWithoutASummaryAndKeepThePreviousOne) {
     TempDir dir;
     write_model(dir, pair_model(4));
     link_to_dev_full(dir, "summary.txt.tmp");
-    RunResult r = run_with_args(dir.path(), "--jobs 2");
+    RunResult r = run_plenta_with(dir.path(), "--jobs 2");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Can't write " + dir.path() + "/summary.txt.tmp file (No space left on "
                      "device). Exit.\n");
@@ -209,7 +198,7 @@ TEST(E2eInterruption, WorkersDoNotOutliveAParentKilledOutright) {
 TEST(E2eSlices, SliceCountsBeyondTheRunsAreRefusedAtOnce) {
     TempDir dir;
     write_model(dir, pair_model(4));
-    RunResult r = run_with_args(dir.path(), "--slice 1/999999999");
+    RunResult r = run_plenta_with(dir.path(), "--slice 1/999999999");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Model file " + dir.path() + "/model.txt: 999999999 slices of a summary of 4 "
                      "runs; a summary can be split into at most as many slices as it has "
@@ -217,7 +206,7 @@ TEST(E2eSlices, SliceCountsBeyondTheRunsAreRefusedAtOnce) {
     EXPECT_EQ(file_names(dir.path()), (std::set<std::string>{"constants.txt", "model.txt"}));
 
     write_file(dir.file("summary.txt.part-1-of-999999999"), "");
-    r = run_with_args(dir.path(), "--merge-summary");
+    r = run_plenta_with(dir.path(), "--merge-summary");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("999999999 slices of a summary of 4 runs"), std::string::npos) << r.out;
     EXPECT_FALSE(exists(dir.file("summary.txt")));

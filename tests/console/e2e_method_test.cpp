@@ -10,18 +10,6 @@
 namespace plenta_e2e {
 namespace {
 
-// plenta with `args` (already quoted as the shell needs), in `dir`.
-RunResult run_plenta_with(const std::string& dir, const std::string& args) {
-    TempDir capture;
-    std::string command = "cd '" + dir + "' && '" + plenta_binary() + "' " + args + " >'" +
-                          capture.file("out") + "' 2>'" + capture.file("err") + "'";
-    int raw = std::system(command.c_str());
-    RunResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = read_file(capture.file("out"));
-    r.err = read_file(capture.file("err"));
-    return r;
-}
 
 // Two sets of two runs of A + B <-> AB, with an event log.
 std::string two_sets_model(int algorithm) {

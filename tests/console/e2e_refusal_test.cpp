@@ -20,17 +20,6 @@ std::string with(std::string text, const std::string& from, const std::string& t
     return text;
 }
 
-RunResult run_with_args(const std::string& dir, const std::string& args) {
-    TempDir capture;
-    std::string command = "cd '" + dir + "' && '" + plenta_binary() + "' " + args + " >'" +
-                          capture.file("out") + "' 2>'" + capture.file("err") + "'";
-    int raw = std::system(command.c_str());
-    RunResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = read_file(capture.file("out"));
-    r.err = read_file(capture.file("err"));
-    return r;
-}
 
 // Runs the model in a folder holding a previous summary; expects status 1,
 // the message, and the folder exactly as it was.
@@ -199,7 +188,7 @@ TEST(E2eCheck, ListsWhatWasReadAndRunsNothing) {
     std::string m = with(pair_model(), "num_sets = 1", "num_sets = 2") +
                     "num_repeats = 3\nnum_species = 1\n1 7\nnum_rates = 1\n1 0 0.25\n\n";
     write_model(dir, m);
-    RunResult r = run_with_args(dir.path(), "--check");
+    RunResult r = run_plenta_with(dir.path(), "--check");
     EXPECT_EQ(r.status, 0) << r.out;
     const std::string expected =
         "Model file " + dir.path() + "/model.txt\n"
@@ -220,7 +209,7 @@ TEST(E2eCheck, ListsWhatWasReadAndRunsNothing) {
     EXPECT_EQ(file_names(dir.path()), (std::set<std::string>{"constants.txt", "model.txt"}));
 
     write_model(dir, with(with(m, "StoP = 0.01", "Stop = 0.01"), "randseed = 11", "randseed = 0"));
-    r = run_with_args(dir.path(), "--check");
+    r = run_plenta_with(dir.path(), "--check");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Warnings: 3\nWarning: model file " + dir.path() +
                          "/model.txt, line 20 (reaction 0)"),

@@ -82,11 +82,12 @@ struct RunResult {
     std::string err;  // standard error
 };
 
-// Runs plenta with `dir` as its working directory; its standard output and
-// error are caught in files outside that directory.
-inline RunResult run_plenta_in(const std::string& dir) {
+// Runs plenta with `dir` as its working directory and the command-line
+// arguments `args` (already quoted as the shell needs); its standard output
+// and error are caught in files outside that directory.
+inline RunResult run_plenta_with(const std::string& dir, const std::string& args) {
     TempDir capture;
-    std::string command = "cd '" + dir + "' && '" + plenta_binary() + "' >'" +
+    std::string command = "cd '" + dir + "' && '" + plenta_binary() + "' " + args + " >'" +
                           capture.file("out") + "' 2>'" + capture.file("err") + "'";
     int raw = std::system(command.c_str());
     RunResult r;
@@ -95,6 +96,8 @@ inline RunResult run_plenta_in(const std::string& dir) {
     r.err = read_file(capture.file("err"));
     return r;
 }
+
+inline RunResult run_plenta_in(const std::string& dir) { return run_plenta_with(dir, ""); }
 
 // ---- Output readers ----
 
