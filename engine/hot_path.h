@@ -34,6 +34,10 @@ void raise_fault(SimParams& params, RunFault::Kind kind, int rxn, int species, d
 // positions); false when there is one.
 bool check_propensities(SimParams& params, const double* a, int n, double t);
 
+// check_propensities over the reactions' ai.
+bool check_reaction_propensities(const std::vector<Reaction>& reactions, SimParams& params,
+                                 double t);
+
 // ---- Sparse stoichiometry ----
 
 // The non-zero entries of every reaction's row, in species order: reaction j
@@ -55,6 +59,11 @@ struct SparseColumns {
     std::vector<int> change;
     void build(const SparseRows& rows, int num_cmpds);
 };
+
+// find_tau over the matrix's columns (order: the order row).
+double find_tau_sparse(const SparseColumns& columns, const std::int32_t* order, int num_cmpds,
+                       const std::vector<Reaction>& reactions,
+                       const std::vector<Compound>& species, double tau_error);
 
 // Adds n firings of a row to the counts, each sum formed in 64 bits and
 // checked against the 32-bit range before it is stored (mirror: the species

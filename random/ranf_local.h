@@ -63,6 +63,19 @@ public:
         }
     }
 
+    // skip(k) on the process's generator itself, for a caller that draws
+    // through ranf (or the deviates) in between.
+    static void skip_generator(int k, const std::vector<int64_t>& powers1,
+                               const std::vector<int64_t>& powers2) {
+        if (k <= 0) return;
+        ranlib_detail::ensure_seeded();
+        RanlibGeneratorState& g = ranlib_detail::generator;
+        const int32_t i = g.curntg - 1;
+        g.Xcg1[i] = static_cast<int32_t>(powers1[static_cast<std::size_t>(k)] * g.Xcg1[i] % g.Xm1);
+        g.Xcg2[i] = static_cast<int32_t>(powers2[static_cast<std::size_t>(k)] * g.Xcg2[i] % g.Xm2);
+        g.Xndraw += static_cast<uint64_t>(k);
+    }
+
     // Stores the seeds and the draw count into the generator.
     void commit() {
         RanlibGeneratorState& g = ranlib_detail::generator;
