@@ -42,6 +42,7 @@
 // firing total beyond 2^31 - 1, or a propensity that is negative, NaN or
 // infinite raises params.fault and ends the call.
 #include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -370,7 +371,17 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
             const double mean = reactions[static_cast<std::size_t>(j)].ai * tau;
             if (mean <= 0.0) continue;
             if (pending) RanfLocal::skip_generator(drawing, call.powers1, call.powers2);
+            // A batch whose mean is beyond what an int holds has no Poisson
+            // count to draw: its firing total would leave 32 bits.
+            if (!(mean < static_cast<double>(INT_MAX))) {
+                raise_fault(params, RunFault::kFiringOverflow, j, -1, t, mean);
+                return;
+            }
             const int n = my_poisson(mean);
+            if (n < 0) {
+                raise_fault(params, RunFault::kFiringOverflow, j, -1, t, mean);
+                return;
+            }
             if (!apply_firings(call.rows, j, n, counts, mirror, params, t) ||
                 !count_firings(fired_total, j, n, params, t))
                 return;
