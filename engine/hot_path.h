@@ -10,6 +10,7 @@
 #ifndef PLENTA_ENGINE_HOT_PATH_H
 #define PLENTA_ENGINE_HOT_PATH_H
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <climits>
@@ -157,6 +158,19 @@ inline int select_reaction(Propensity ai, int num_rxns, double r) {
     }
     for (int i = num_rxns - 1; i >= 0; i--)
         if (ai(i) > 0.0) return i;
+    return 0;
+}
+
+// select_reaction over the running sums prefix[i] = a[0] + ... + a[i],
+// formed left to right from 0 as select_reaction forms them.  With every
+// a[i] >= 0 they never decrease, so the first one beyond r is found by
+// bisection.
+inline int select_by_running_sums(const double* prefix, const double* a, int num_rxns,
+                                  double r) {
+    const double* first = std::upper_bound(prefix, prefix + num_rxns, r);
+    if (first != prefix + num_rxns) return static_cast<int>(first - prefix);
+    for (int i = num_rxns - 1; i >= 0; i--)
+        if (a[i] > 0.0) return i;
     return 0;
 }
 

@@ -36,6 +36,7 @@ struct ExactCall {
     int n = 0;
     std::vector<double> a;        // propensities, by reaction
     std::vector<double> time;     // tentative times (first-reaction selection)
+    std::vector<double> prefix;   // running sums of a in index order (direct method, large)
     std::vector<HotReaction> rec;
     std::vector<int> counts;
     SparseRows rows;
@@ -195,8 +196,27 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             // The total, summed afresh in index order (no rounding error
             // accumulates; the small loop has summed it already), then the
             // next event: waiting time, selection.
-            if constexpr (!kSmall)
-                for (int i = 0; i < n; i++) sum += a[i];
+            if constexpr (!kSmall) {
+                // The running sums before the first dependent are those of
+                // the last firing; from there on they are formed again, and
+                // once past the last dependent a sum equal to the kept one
+                // makes every later one equal too.  prefix[n - 1] is the
+                // total; the selection's running sum is prefix[i] itself.
+                int lo = n;
+                int hi = -1;
+                for (int k = dep_start[mu]; k < dep_start[mu + 1]; ++k) {
+                    lo = std::min(lo, deps[k]);
+                    hi = std::max(hi, deps[k]);
+                }
+                double* prefix = call.prefix.data();
+                double run = lo == 0 ? 0.0 : (lo < n ? prefix[lo - 1] : 0.0);
+                for (int i = lo; i < n; i++) {
+                    run += a[i];
+                    if (i > hi && run == prefix[i]) break;
+                    prefix[i] = run;
+                }
+                sum = n > 0 ? prefix[n - 1] : 0.0;
+            }
             a0 = sum;
             if (!(a0 <= DBL_MAX)) {  // every term is finite, their sum need not be
                 raise_fault(params, RunFault::kBadPropensity, -1, -1, tau, a0);
@@ -206,7 +226,10 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             const double u1 = static_cast<double>(gen.draw());
             tau = direct_next_time(fired_at, a0, u1);
             const double u2 = static_cast<double>(gen.draw());
-            mu = select_reaction([a](int i) { return a[i]; }, n, u2 * a0);
+            if constexpr (kSmall)
+                mu = select_reaction([a](int i) { return a[i]; }, n, u2 * a0);
+            else
+                mu = select_by_running_sums(call.prefix.data(), a, n, u2 * a0);
         } else {
             // A reaction without substrates reads nothing its firing changes,
             // so it is not among its own dependents; its spent tentative time
@@ -249,7 +272,12 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
     // Propensities handed in (from update_rxn_prob_all or the caller) that
     // no waiting time exists for end the run before anything fires.
     if (!check_propensities(params, call.a.data(), call.n, t)) return;
-    const bool small = !call.general && call.n <= kSmallReactions &&
+    if (direct) {
+        call.prefix.resize(static_cast<std::size_t>(call.n));
+        double run = 0.0;
+        for (int i = 0; i < call.n; ++i) call.prefix[static_cast<std::size_t>(i)] = run += call.a[static_cast<std::size_t>(i)];
+    }
+    const bool small = direct && !call.general && call.n <= kSmallReactions &&
                        model.num_cmpds <= kSmallSpecies &&
                        propensities_current(call, reactions, species, params, model);
 
