@@ -145,7 +145,10 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
                 counts[s] = static_cast<int>(v);
             }
             if (out) {
-                for (int s = 0; s < num_cmpds; ++s) counts[s] -= row[s];
+                // Undo (modulo 2^32, as the stores wrapped) and let the
+                // checked update name the species.
+                for (int s = 0; s < num_cmpds; ++s)
+                    counts[s] = static_cast<int>(static_cast<unsigned>(counts[s]) - static_cast<unsigned>(row[s]));
                 ok = apply_firings(call.rows, mu, 1, counts, mirror, params, tau);
             }
             ok = ok && !out;

@@ -42,6 +42,7 @@
 // firing total beyond 2^31 - 1, or a propensity that is negative, NaN or
 // infinite raises params.fault and ends the call.
 #include <cfloat>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -286,6 +287,8 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
     Compound* mirror = species.data();
     int* fired_total = fire_count.data();
 
+    RanfLocal gen;  // the exact steps' draws (resynchronised for each step)
+    auto draw = [&gen]() { return gen.draw(); };
     std::vector<int> list(static_cast<std::size_t>(model.num_rxns));
     int exact_left = 0;  // exact steps still to take before tau is chosen again
 
@@ -323,12 +326,24 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
                 !count_firings(fired_total, mu, 1, params, t))
                 return;
             if (logging) append_events(evlog, capacity, c, 1, t, static_cast<double>(mu + 1));
-            update_rxn_prob_vesk(a0, reactions, mu, species, t, params, model);
-            for (int j : reactions[static_cast<std::size_t>(mu)].dependents) {
-                if (is_bad_propensity(reactions[static_cast<std::size_t>(j)].ai)) {
-                    raise_fault(params, RunFault::kBadPropensity, j, -1, t, reactions[static_cast<std::size_t>(j)].ai);
-                    return;
-                }
+            // update_rxn_prob_vesk under first-reaction selection: the
+            // dependents' propensities and tentative times, then the fired
+            // reaction's own time when it is not among them.
+            gen.resync();
+            const std::vector<int>& deps = reactions[static_cast<std::size_t>(mu)].dependents;
+            bool bad = false;
+            for (int j : deps) {
+                Reaction& rxn = reactions[static_cast<std::size_t>(j)];
+                rxn.ai = hot_propensity(call.rec[static_cast<std::size_t>(j)], counts, reactions, species, params, model, j);
+                bad |= is_bad_propensity(rxn.ai);
+                rxn.time = tentative_time(rxn.ai, t, draw);
+            }
+            if (!std::binary_search(deps.begin(), deps.end(), mu))
+                reactions[static_cast<std::size_t>(mu)].time = tentative_time(reactions[static_cast<std::size_t>(mu)].ai, t, draw);
+            gen.commit();
+            if (bad) {
+                check_reaction_propensities(reactions, params, t);
+                return;
             }
             if (logging && c >= capacity) return;
             continue;

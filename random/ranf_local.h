@@ -33,6 +33,19 @@ public:
         drawn_ = 0;
     }
 
+    // Takes the generator's current seeds again (after another part has
+    // drawn through ranf), the constants kept; any draws not yet committed
+    // are forgotten.
+    void resync() {
+        ranlib_detail::ensure_seeded();
+        const RanlibGeneratorState& g = ranlib_detail::generator;
+        index_ = g.curntg - 1;
+        s1_ = g.Xcg1[index_];
+        s2_ = g.Xcg2[index_];
+        anti_ = g.Xqanti[index_] != 0;
+        drawn_ = 0;
+    }
+
     // What ranf() returns next.
     float draw() {
         int32_t z = ranlib_detail::advance_seeds(consts_, s1_, s2_);
