@@ -87,6 +87,26 @@ inline bool apply_firings(const SparseRows& rows, int rxn, long long n, int* cou
     return true;
 }
 
+// The same with only the 32-bit range checked: inside a tau leap a batch may
+// take a count below 0 for a while (a later batch of the leap brings it
+// back); the leap's end is checked as a whole (leap_ends_sound).
+inline bool apply_batch(const SparseRows& rows, int rxn, long long n, int* counts,
+                        Compound* mirror, SimParams& params, double t) {
+    const int end = rows.start[static_cast<std::size_t>(rxn) + 1];
+    for (int k = rows.start[static_cast<std::size_t>(rxn)]; k < end; ++k) {
+        const int s = rows.species[static_cast<std::size_t>(k)];
+        const long long v = static_cast<long long>(counts[s]) + n * rows.change[static_cast<std::size_t>(k)];
+        if (v < INT_MIN || v > INT_MAX) {
+            raise_fault(params, v < 0 ? RunFault::kNegativeCount : RunFault::kCountOverflow, rxn, s,
+                        t, static_cast<double>(v));
+            return false;
+        }
+        counts[s] = static_cast<int>(v);
+        mirror[s].count = static_cast<int>(v);
+    }
+    return true;
+}
+
 // Adds n to a reaction's firing total, checked as above.
 inline bool count_firings(int* fire_count, int rxn, long long n, SimParams& params, double t) {
     const long long v = static_cast<long long>(fire_count[rxn]) + n;

@@ -38,9 +38,12 @@
 // in one step) and only the last batch's times are drawn.  The values, the
 // draws and their order are those of the defined leap.
 //
-// A firing or batch that would take a count below 0 or beyond 2^31 - 1, a
-// firing total beyond 2^31 - 1, or a propensity that is negative, NaN or
-// infinite raises params.fault and ends the call.
+// An exact step that would take a count below 0, a leap that ends with one,
+// a count beyond 2^31 - 1 or a firing total beyond 2^31 - 1 at any point, a
+// propensity NaN or infinite at any point or negative at a leap's end or
+// after an exact step raises params.fault and ends the call.  (Within a leap
+// one batch may take a count below 0 and a later one bring it back; the
+// defined leap allows that.)
 #include <cfloat>
 #include <algorithm>
 #include <climits>
@@ -225,7 +228,7 @@ bool refresh_after_batch(TauCall& c, int j, std::vector<Reaction>& reactions,
         drawing += static_cast<int>(draws_time(v)) - static_cast<int>(draws_time(rxn.ai));
         rxn.ai = v;
         c.mark[static_cast<std::size_t>(r)] = 0;
-        if (ok && is_bad_propensity(v)) {
+        if (ok && !(std::fabs(v) <= DBL_MAX)) {  // a negative one may pass within a leap
             raise_fault(params, RunFault::kBadPropensity, r, -1, t, v);
             ok = false;
         }
@@ -243,6 +246,22 @@ bool refresh_all(TauCall& c, std::vector<Reaction>& reactions,
         Reaction& rxn = reactions[static_cast<std::size_t>(r)];
         rxn.ai = hot_propensity(c.rec[static_cast<std::size_t>(r)], c.counts.data(), reactions, species, params, model, r);
         drawing += static_cast<int>(draws_time(rxn.ai));
+        if (!(std::fabs(rxn.ai) <= DBL_MAX)) {  // a negative one may pass within a leap
+            raise_fault(params, RunFault::kBadPropensity, r, -1, t, rxn.ai);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The end of a leap: no count below 0 and every propensity finite and >= 0.
+bool leap_ends_sound(const TauCall& c, const std::vector<Reaction>& reactions,
+                     SimParams& params, double t) {
+    for (std::size_t s = 0; s < c.counts.size(); ++s) {
+        if (c.counts[s] < 0) {
+            raise_fault(params, RunFault::kNegativeCount, -1, static_cast<int>(s), t, c.counts[s]);
+            return false;
+        }
     }
     return check_reaction_propensities(reactions, params, t);
 }
@@ -280,7 +299,18 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
                          !(event_count >= capacity && evlog.drain == nullptr);
     int& c = event_count;
 
-    if (!check_reaction_propensities(reactions, params, t)) return;
+    // A call may start from the middle of a leap (the last one returned at a
+    // full log), where a count and so a propensity may be below 0 for a
+    // while; with no count below 0 a negative propensity is a fault.
+    bool mid_leap = false;
+    for (const Compound& sp : species) mid_leap |= sp.count < 0;
+    for (std::size_t r = 0; r < reactions.size(); ++r) {
+        const double ai = reactions[r].ai;
+        if (mid_leap ? !(std::fabs(ai) <= DBL_MAX) : is_bad_propensity(ai)) {
+            raise_fault(params, RunFault::kBadPropensity, static_cast<int>(r), -1, t, ai);
+            return;
+        }
+    }
     TauCall call;
     build_tau_call(call, reactions, model, species, matrix, params.volume);
     int* counts = call.counts.data();
@@ -397,7 +427,7 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
                 raise_fault(params, RunFault::kFiringOverflow, j, -1, t, mean);
                 return;
             }
-            if (!apply_firings(call.rows, j, n, counts, mirror, params, t) ||
+            if (!apply_batch(call.rows, j, n, counts, mirror, params, t) ||
                 !count_firings(fired_total, j, n, params, t))
                 return;
             const bool ok = first_update
@@ -416,7 +446,7 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
         }
         if (critical >= 0) {
             if (pending) RanfLocal::skip_generator(drawing, call.powers1, call.powers2);
-            if (!apply_firings(call.rows, critical, 1, counts, mirror, params, t) ||
+            if (!apply_batch(call.rows, critical, 1, counts, mirror, params, t) ||
                 !count_firings(fired_total, critical, 1, params, t))
                 return;
             const bool ok = first_update
@@ -433,6 +463,7 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
             }
         }
         if (pending) draw_times(reactions, t);
+        if (!leap_ends_sound(call, reactions, params, t)) return;
     }
     t = boundary;
 }
