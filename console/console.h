@@ -389,7 +389,9 @@ void apply_param_set_changes(const ParamSet& set, std::vector<int>& counts,
 // run too (span_continues).  With eventlog_flag 1, buffer holds eventlog_arraysize events
 // and event_count ends with the events left in it.  Returns false when the
 // time stalled (an engine call neither advanced t nor fired anything; see
-// stalled_run_message), with t at the stalled time.  Exceptions of the
+// stalled_run_message), with t at the stalled time, or when the engine
+// raised model.params.fault (cleared when the run starts; the state is then
+// not usable).  Exceptions of the
 // recorder pass through.  With a method of the engine's registry the exact
 // runs (any algorithm but tau-leaping, which the caller must not pass) draw
 // the first event and every interval by that method instead; its state is

@@ -219,8 +219,11 @@ void run_one(RunDriver& d, int set_number, int run_in_set) {
     int event_count = 0;
     if (d.share != nullptr) start_run_substream(p.randseed, d.run_counter);
     if (!simulate_run(m, d.matrix, d.set_counts, d.fire_count, buffer, recorder, t, event_count,
-                      d.method.get()))
+                      d.method.get())) {
+        // A fault of the model stops the run; the files written so far stay.
+        if (p.fault.raised()) throw OutputFailure{model_fault(m, describe_run_fault(p.fault))};
         throw OutputFailure{stalled_run_message(t, p.snapshot_interval)};
+    }
     close_or_fail(traj);
     if (d.logging) d.evlog.finish_run(event_count);
     // The run's totals reach the summary file once its other files are
@@ -340,6 +343,7 @@ bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector
     // event is drawn from time 0 whatever time_start is.
     for (std::size_t s = 0; s < m.species.size(); s++) m.species[s].count = run_counts[s];
     fire_count.assign(m.reactions.size(), 0);
+    p.fault = RunFault{};
     update_rxn_prob_all(m.reactions, m.species, p, m.sizes, 0.0);
     double next_time = 0.0;
     int next_rxn = 0;
@@ -377,6 +381,7 @@ bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector
             method->advance(m.reactions, m.sizes, m.species, p, log, event_count, fire_count, t);
         else
             vesk(m.reactions, m.sizes, m.species, matrix, p, log, event_count, fire_count, t);
+        if (p.fault.raised()) return false;
         if (logging && event_count == p.eventlog_arraysize) recorder.empty_event_log(event_count);
         // A call that neither moved the time nor fired anything leaves the
         // state exactly as it was, and so would every later call: the next

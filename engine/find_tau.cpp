@@ -12,11 +12,13 @@
 //
 // Unlike the paper, the sums run over all reactions, not only the
 // non-critical ones, and a sum that is exactly zero is replaced by 1e-6 so
-// that it bounds tau by b / 1e-6 instead of dividing by zero.
+// that it bounds tau by b / 1e-6 instead of dividing by zero.  The
+// propensities are finite (the engine stops at any other).
 #include <cmath>
 #include <cstdint>
 
 #include "engine.h"
+#include "hot_path.h"
 
 namespace plenta {
 
@@ -28,39 +30,54 @@ constexpr double kMinAllowedChange = 1.0;  // b is never below one molecule
 
 }  // namespace
 
-double find_tau(const ModelSizes& model, const std::vector<Reaction>& reactions,
-                const std::vector<Compound>& species, const StoichMatrix& matrix,
-                double tau_error) {
+// The sums run over the species' column of the matrix, its non-zero entries
+// in reaction order: a zero entry adds 0 * ai = +0 (ai finite), which
+// changes no sum, so the cost follows the entries that exist.
+double find_tau_sparse(const SparseColumns& columns, const std::int32_t* order, int num_cmpds,
+                       const std::vector<Reaction>& reactions,
+                       const std::vector<Compound>& species, double tau_error) {
     double tau_drift = kMaxTau;     // bound from the expected change
     double tau_variance = kMaxTau;  // bound from the variance of the change
-    const std::int32_t* order = matrix.order_row();
 
-    for (int i = 0; i < model.num_cmpds; ++i) {
+    for (int i = 0; i < num_cmpds; ++i) {
         const int g = order[i];
         if (g <= 0) continue;  // no reaction consumes species i
 
         double drift = 0.0;
         double variance = 0.0;
-        for (int j = 0; j < model.num_rxns; ++j) {
-            const std::int32_t v = matrix.row(j)[i];
+        const int end = columns.start[static_cast<std::size_t>(i) + 1];
+        for (int k = columns.start[static_cast<std::size_t>(i)]; k < end; ++k) {
+            const std::int32_t v = columns.change[static_cast<std::size_t>(k)];
+            const double ai = reactions[static_cast<std::size_t>(columns.rxn[static_cast<std::size_t>(k)])].ai;
             // v^2 is formed as a 32-bit product and only then converted; the
             // product is taken unsigned so that a coefficient beyond 46340
             // wraps as 32-bit arithmetic does instead of being undefined.
             const std::int32_t v2 = static_cast<std::int32_t>(static_cast<std::uint32_t>(v) *
                                                               static_cast<std::uint32_t>(v));
-            drift += static_cast<double>(v) * reactions[j].ai;
-            variance += static_cast<double>(v2) * reactions[j].ai;
+            drift += static_cast<double>(v) * ai;
+            variance += static_cast<double>(v2) * ai;
         }
         if (drift == 0.0) drift = kZeroRate;
         if (variance == 0.0) variance = kZeroRate;
 
-        double b = tau_error * static_cast<double>(species[i].count) / static_cast<double>(g);
+        double b = tau_error * static_cast<double>(species[static_cast<std::size_t>(i)].count) / static_cast<double>(g);
         if (b < kMinAllowedChange) b = kMinAllowedChange;
 
         if (b / std::fabs(drift) < tau_drift) tau_drift = b / std::fabs(drift);
         if (b * b / variance < tau_variance) tau_variance = b * b / variance;
     }
     return tau_variance < tau_drift ? tau_variance : tau_drift;
+}
+
+double find_tau(const ModelSizes& model, const std::vector<Reaction>& reactions,
+                const std::vector<Compound>& species, const StoichMatrix& matrix,
+                double tau_error) {
+    SparseRows rows;
+    rows.build(matrix, model.num_rxns, model.num_cmpds);
+    SparseColumns columns;
+    columns.build(rows, model.num_cmpds);
+    return find_tau_sparse(columns, matrix.order_row(), model.num_cmpds, reactions, species,
+                           tau_error);
 }
 
 }  // namespace plenta

@@ -3,29 +3,19 @@
 #include <cmath>
 
 #include "engine.h"
+#include "hot_path.h"
 #include "random/ranlib.h"
 
 namespace plenta {
 
-namespace {
-
-// Exponential waiting time with rate ai from one uniform deviate, as an
-// absolute time; a propensity below the threshold is taken as "never".
-double tentative_time(double ai, double t) {
-    if (ai < kMinPropensity) return kNeverTime;
-    const double u = static_cast<double>(ranf());
-    return t + (1.0 / ai) * std::log(1.0 / u);
-}
-
-}  // namespace
-
 void update_rxn_prob_all(std::vector<Reaction>& reactions, const std::vector<Compound>& species,
                          const SimParams& params, const ModelSizes& model, double t) {
     const bool first_reaction = params.algorithm != kDirectMethod;
+    auto draw = []() { return ranf(); };
     for (int i = 0; i < model.num_rxns; i++) {
         Reaction& rxn = reactions[i];
         rxn.ai = calc_rxn_prob_vesk(rxn, species, params, model, i);
-        if (first_reaction) rxn.time = tentative_time(rxn.ai, t);
+        if (first_reaction) rxn.time = tentative_time(rxn.ai, t, draw);
     }
     (void)run_fault_raised(params, t);
 }

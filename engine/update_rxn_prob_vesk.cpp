@@ -5,17 +5,12 @@
 #include <cmath>
 
 #include "engine.h"
+#include "hot_path.h"
 #include "random/ranlib.h"
 
 namespace plenta {
 
 namespace {
-
-double tentative_time(double ai, double t) {
-    if (ai < kMinPropensity) return kNeverTime;
-    const double u = static_cast<double>(ranf());
-    return t + (1.0 / ai) * std::log(1.0 / u);
-}
 
 // The total is summed afresh in index order rather than updated by the
 // differences of the changed terms, so no rounding error accumulates and the
@@ -33,17 +28,15 @@ void update_rxn_prob_vesk(double& a0, std::vector<Reaction>& reactions, int fire
                           const SimParams& params, const ModelSizes& model) {
     const std::vector<int>& deps = reactions[fired].dependents;
     if (params.algorithm == kDirectMethod) {
-        // The mass-action types are evaluated inline: an out-of-line call per
-        // dependent, dispatched through a jump table, costs more than the
-        // formula itself.
         for (int j : deps) reactions[j].ai = calc_rxn_prob_inline(reactions[j], species, params, model, j);
         a0 = total_propensity(reactions, model.num_rxns);
         return;
     }
+    auto draw = []() { return ranf(); };
     for (int j : deps) {
         Reaction& rxn = reactions[j];
         rxn.ai = calc_rxn_prob_inline(rxn, species, params, model, j);
-        rxn.time = tentative_time(rxn.ai, t);
+        rxn.time = tentative_time(rxn.ai, t, draw);
     }
     // A reaction without substrates reads nothing its firing changes, so it
     // is not among its own dependents; its spent tentative time would stay
@@ -51,7 +44,7 @@ void update_rxn_prob_vesk(double& a0, std::vector<Reaction>& reactions, int fire
     // It gets a fresh time from its (unchanged) propensity, drawn after those
     // of its dependents.
     if (!std::binary_search(deps.begin(), deps.end(), fired))
-        reactions[fired].time = tentative_time(reactions[fired].ai, t);
+        reactions[fired].time = tentative_time(reactions[fired].ai, t, draw);
 }
 
 }  // namespace plenta

@@ -1,26 +1,255 @@
 // Interval run of the exact methods: fire reactions one at a time, in time
 // order, up to and including the next snapshot boundary, or until a firing
 // fills the event log.
+//
+// The run is the defined step - fire the kept event, refresh its
+// dependents' propensities (and, under first-reaction selection, their
+// tentative times), draw the next event - written for the machine: for the
+// length of the call the counts, propensities and tentative times sit in
+// contiguous arrays, each reaction's propensity inputs in a small record,
+// each row as its non-zero entries and the generator's seeds in locals; the
+// reaction and species records and the generator are written back when the
+// call ends.  The arithmetic and the draws are those of update_rxn_prob_vesk
+// and find_next_reaction_vesk, through the same step functions.
+//
+// A firing that would take a count below 0 or beyond 2^31 - 1, a firing
+// total beyond 2^31 - 1, or a propensity that is negative, NaN or infinite
+// (also among those handed in) raises params.fault and ends the call.
+#include <algorithm>
+
 #include "engine.h"
+#include "hot_path.h"
+#include "random/ranf_local.h"
 
 namespace plenta {
 
 namespace {
 
-// One firing changes every species by the fired reaction's matrix row.
-// Adding the zero entries too gives the same counts and spares a branch per
-// species whose outcome changes with every fired reaction.
-void apply_row(const StoichMatrix& matrix, int rxn, std::vector<Compound>& species) {
-    const std::int32_t* row = matrix.row(rxn);
-    Compound* s = species.data();
-    const int n = matrix.num_cmpds;
-    for (int i = 0; i < n; i++) s[i].count += row[i];
-}
-
 void keep_state(SimParams& params, double a0, double next_time, int next_rxn) {
     params.total_prob = a0;
     params.next_time = next_time;
     params.next_rxn = next_rxn;
+}
+
+// The hot state of one call.
+struct ExactCall {
+    int n = 0;
+    std::vector<double> a;        // propensities, by reaction
+    std::vector<double> time;     // tentative times (first-reaction selection)
+    std::vector<double> prefix;   // running sums of a in index order (direct method, large)
+    std::vector<HotReaction> rec;
+    std::vector<int> counts;
+    SparseRows rows;
+    std::vector<int> dep_start;   // reaction j's dependents: deps[dep_start[j] .. dep_start[j+1])
+    std::vector<int> deps;
+    std::vector<char> own_dep;    // reaction j is among its own dependents
+    bool general = false;         // some reaction is evaluated through its record
+};
+
+void build_call(ExactCall& c, const std::vector<Reaction>& reactions, const ModelSizes& model,
+                const std::vector<Compound>& species, const StoichMatrix& matrix,
+                double volume, bool first_reaction) {
+    const int n = model.num_rxns;
+    c.n = n;
+    c.a.resize(static_cast<std::size_t>(n));
+    c.rec.resize(static_cast<std::size_t>(n));
+    c.dep_start.assign(static_cast<std::size_t>(n) + 1, 0);
+    c.deps.clear();
+    if (first_reaction) {
+        c.time.resize(static_cast<std::size_t>(n));
+        c.own_dep.resize(static_cast<std::size_t>(n));
+    }
+    for (int j = 0; j < n; ++j) {
+        const Reaction& r = reactions[static_cast<std::size_t>(j)];
+        c.a[static_cast<std::size_t>(j)] = r.ai;
+        c.rec[static_cast<std::size_t>(j)] = hot_reaction(r, volume);
+        if (c.rec[static_cast<std::size_t>(j)].kind == HotKind::kGeneral) c.general = true;
+        c.deps.insert(c.deps.end(), r.dependents.begin(), r.dependents.end());
+        c.dep_start[static_cast<std::size_t>(j) + 1] = static_cast<int>(c.deps.size());
+        if (first_reaction) {
+            c.time[static_cast<std::size_t>(j)] = r.time;
+            c.own_dep[static_cast<std::size_t>(j)] =
+                std::binary_search(r.dependents.begin(), r.dependents.end(), j);
+        }
+    }
+    c.counts.resize(species.size());
+    for (std::size_t s = 0; s < species.size(); ++s) c.counts[s] = species[s].count;
+    c.rows.build(matrix, n, model.num_cmpds);
+}
+
+void write_back(const ExactCall& c, std::vector<Reaction>& reactions,
+                std::vector<Compound>& species, bool first_reaction) {
+    for (int j = 0; j < c.n; ++j) {
+        reactions[static_cast<std::size_t>(j)].ai = c.a[static_cast<std::size_t>(j)];
+        if (first_reaction) reactions[static_cast<std::size_t>(j)].time = c.time[static_cast<std::size_t>(j)];
+    }
+    for (std::size_t s = 0; s < species.size(); ++s) species[s].count = c.counts[s];
+}
+
+// A network this small, of mass-action reactions only, re-evaluates every
+// propensity after a firing and adds the whole row: the same values as
+// refreshing the dependents and adding the non-zero entries (a propensity
+// that reads no changed count comes out as it was), but a fixed sequence of
+// work that the processor predicts, where the lists would make it guess at
+// every firing.
+constexpr int kSmallReactions = 16;
+constexpr int kSmallSpecies = 32;
+
+// Whether every propensity handed in is what its record gives for the
+// current counts, as it is when update_rxn_prob_all or an earlier call set
+// it; a caller may hand in others, which only the dependents' refresh keeps.
+bool propensities_current(const ExactCall& c, const std::vector<Reaction>& reactions,
+                          const std::vector<Compound>& species, const SimParams& params,
+                          const ModelSizes& model) {
+    for (int j = 0; j < c.n; ++j) {
+        const double v = hot_propensity(c.rec[static_cast<std::size_t>(j)], c.counts.data(),
+                                        reactions, species, params, model, j);
+        if (!(v == c.a[static_cast<std::size_t>(j)])) return false;
+    }
+    return true;
+}
+
+// The loop of one call; kDirect: direct method, else first-reaction
+// selection; kSmall: see kSmallReactions.  Returns false at a fault.
+template <bool kDirect, bool kSmall>
+bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSizes& model,
+               std::vector<Compound>& species, const StoichMatrix& matrix, SimParams& params,
+               EventLog evlog, int& c, int* fired_total, double boundary, double& a0,
+               double& tau, int& mu, double& fired_at, bool& log_full) {
+    const bool logging = params.eventlog_flag == 1;
+    const int capacity = params.eventlog_arraysize;
+    const int n = call.n;
+    const int num_cmpds = model.num_cmpds;
+    double* a = call.a.data();
+    double* times = call.time.data();
+    int* counts = call.counts.data();
+    const HotReaction* rec = call.rec.data();
+    const int* dep_start = call.dep_start.data();
+    const int* deps = call.deps.data();
+    Compound* mirror = call.general ? species.data() : nullptr;
+    RanfLocal gen;
+    auto draw = [&gen]() { return gen.draw(); };
+    bool ok = true;
+
+    // A firing exactly on the boundary belongs to this interval.  An
+    // infinite (or never) next time ends the loop at once.
+    while (boundary >= tau) {
+        fired_at = tau;
+        // Fire mu: the counts change by its row, its firing total by one.
+        if constexpr (kSmall) {
+            const std::int32_t* row = matrix.row(mu);
+            bool out = false;
+            for (int s = 0; s < num_cmpds; ++s) {
+                const long long v = static_cast<long long>(counts[s]) + row[s];
+                out |= (v < 0) | (v > INT_MAX);
+                counts[s] = static_cast<int>(v);
+            }
+            if (out) {
+                // Undo (modulo 2^32, as the stores wrapped) and let the
+                // checked update name the species.
+                for (int s = 0; s < num_cmpds; ++s)
+                    counts[s] = static_cast<int>(static_cast<unsigned>(counts[s]) - static_cast<unsigned>(row[s]));
+                ok = apply_firings(call.rows, mu, 1, counts, mirror, params, tau);
+            }
+            ok = ok && !out;
+        } else {
+            ok = apply_firings(call.rows, mu, 1, counts, mirror, params, tau);
+        }
+        if (!ok || !count_firings(fired_total, mu, 1, params, tau)) {
+            ok = false;
+            break;
+        }
+        // Refresh the propensities (and tentative times) of mu's dependents,
+        // in list order.
+        bool bad = false;
+        double sum = 0.0;  // the direct method's total, in index order (below)
+        if constexpr (kSmall) {
+            for (int j = 0; j < n; ++j) {
+                const double v = mass_action_propensity(rec[j], counts);
+                a[j] = v;
+                bad |= is_bad_propensity(v);
+                if constexpr (kDirect) sum += v;
+            }
+            if constexpr (!kDirect)
+                for (int k = dep_start[mu]; k < dep_start[mu + 1]; ++k)
+                    times[deps[k]] = tentative_time(a[deps[k]], tau, draw);
+        } else {
+            for (int k = dep_start[mu]; k < dep_start[mu + 1]; ++k) {
+                const int j = deps[k];
+                const double v = hot_propensity(rec[j], counts, reactions, species, params, model, j);
+                a[j] = v;
+                bad |= is_bad_propensity(v);
+                if constexpr (!kDirect) times[j] = tentative_time(v, tau, draw);
+            }
+        }
+        if (bad) {
+            check_propensities(params, a, n, tau);
+            ok = false;
+            break;
+        }
+        // The buffer is never written past its capacity: a caller that hands
+        // in a full (or zero-capacity) log gets this firing unlogged and the
+        // call ends right after it, with the count still at the capacity.
+        if (logging && c < capacity) {
+            evlog.times[c] = tau;
+            evlog.rxns[c] = static_cast<double>(mu + 1);
+            c = c + 1;
+        }
+        if constexpr (kDirect) {
+            // The total, summed afresh in index order (no rounding error
+            // accumulates; the small loop has summed it already), then the
+            // next event: waiting time, selection.
+            if constexpr (!kSmall) {
+                // The running sums before the first dependent are those of
+                // the last firing; from there on they are formed again, and
+                // once past the last dependent a sum equal to the kept one
+                // makes every later one equal too.  prefix[n - 1] is the
+                // total; the selection's running sum is prefix[i] itself.
+                int lo = n;
+                int hi = -1;
+                for (int k = dep_start[mu]; k < dep_start[mu + 1]; ++k) {
+                    lo = std::min(lo, deps[k]);
+                    hi = std::max(hi, deps[k]);
+                }
+                double* prefix = call.prefix.data();
+                double run = lo == 0 ? 0.0 : (lo < n ? prefix[lo - 1] : 0.0);
+                for (int i = lo; i < n; i++) {
+                    run += a[i];
+                    if (i > hi && run == prefix[i]) break;
+                    prefix[i] = run;
+                }
+                sum = n > 0 ? prefix[n - 1] : 0.0;
+            }
+            a0 = sum;
+            if (!(a0 <= DBL_MAX)) {  // every term is finite, their sum need not be
+                raise_fault(params, RunFault::kBadPropensity, -1, -1, tau, a0);
+                ok = false;
+                break;
+            }
+            const double u1 = static_cast<double>(gen.draw());
+            tau = direct_next_time(fired_at, a0, u1);
+            const double u2 = static_cast<double>(gen.draw());
+            if constexpr (kSmall)
+                mu = select_reaction([a](int i) { return a[i]; }, n, u2 * a0);
+            else
+                mu = select_by_running_sums(call.prefix.data(), a, n, u2 * a0);
+        } else {
+            // A reaction without substrates reads nothing its firing changes,
+            // so it is not among its own dependents; its spent tentative time
+            // would stay the earliest.  It gets a fresh one from its
+            // (unchanged) propensity, drawn after those of its dependents.
+            if (!call.own_dep[static_cast<std::size_t>(mu)]) times[mu] = tentative_time(a[mu], fired_at, draw);
+            mu = earliest_reaction([times](int i) { return times[i]; }, n, tau);
+        }
+        if (logging && c >= capacity) {
+            // The log is full: stop at this firing so the caller can empty it;
+            // the next call resumes toward the same boundary.
+            log_full = true;
+            break;
+        }
+    }
+    gen.commit();
+    return ok;
 }
 
 }  // namespace
@@ -30,8 +259,7 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
           EventLog evlog, int& event_count, std::vector<int>& fire_count, double& t) {
     int c = event_count;
     const double boundary = next_snapshot_time(t, params.snapshot_interval);
-    const bool logging = params.eventlog_flag == 1;
-    const int capacity = params.eventlog_arraysize;
+    const bool direct = params.algorithm == kDirectMethod;
     double a0 = params.total_prob;
     double tau = params.next_time;
     int mu = params.next_rxn;
@@ -45,41 +273,40 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
     // advances, and the front end stops the run.
     if (params.fault.raised()) return;
 
-    // A firing exactly on the boundary belongs to this interval.  An
-    // infinite (or never) next time ends the loop at once.
-    while (boundary >= tau) {
-        apply_row(matrix, mu, species);
-        fire_count[mu] += 1;
-        update_rxn_prob_vesk(a0, reactions, mu, species, tau, params, model);
-        // The buffer is never written past its capacity: a caller that hands
-        // in a full (or zero-capacity) log gets this firing unlogged and the
-        // call ends right after it, with the count still at the capacity.
-        if (logging && c < capacity) {
-            evlog.times[c] = tau;
-            evlog.rxns[c] = static_cast<double>(mu + 1);
-            c = c + 1;
-        }
-        const double fired_at = tau;
-        if (run_fault_raised(params, fired_at)) {
-            // A propensity with no waiting time: the run ends at this firing.
-            keep_state(params, a0, tau, mu);
-            event_count = c;
-            t = fired_at;
-            return;
-        }
-        find_next_reaction_vesk(tau, mu, a0, reactions, params.algorithm, 0, model, fired_at);
-        if (logging && c >= capacity) {
-            // The log is full: stop at this firing so the caller can empty it;
-            // the next call resumes toward the same boundary.
-            keep_state(params, a0, tau, mu);
-            event_count = c;
-            t = fired_at;
-            return;
-        }
+    ExactCall call;
+    build_call(call, reactions, model, species, matrix, params.volume, !direct);
+    // Propensities handed in (from update_rxn_prob_all or the caller) that
+    // no waiting time exists for end the run before anything fires.
+    if (!check_propensities(params, call.a.data(), call.n, t)) return;
+    if (direct) {
+        call.prefix.resize(static_cast<std::size_t>(call.n));
+        double run = 0.0;
+        for (int i = 0; i < call.n; ++i) call.prefix[static_cast<std::size_t>(i)] = run += call.a[static_cast<std::size_t>(i)];
     }
-    t = boundary;
-    event_count = c;
+    const bool small = direct && !call.general && call.n <= kSmallReactions &&
+                       model.num_cmpds <= kSmallSpecies &&
+                       propensities_current(call, reactions, species, params, model);
+
+    double fired_at = t;
+    bool log_full = false;
+    bool ok;
+    int* fired_total = fire_count.data();
+    if (direct)
+        ok = small ? run_exact<true, true>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full)
+                   : run_exact<true, false>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full);
+    else
+        ok = small ? run_exact<false, true>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full)
+                   : run_exact<false, false>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full);
+    write_back(call, reactions, species, !direct);
+    if (!ok) {
+        // A fault ends the run at the time it was met.
+        event_count = c;
+        t = params.fault.time;
+        return;
+    }
     keep_state(params, a0, tau, mu);
+    event_count = c;
+    t = log_full ? fired_at : boundary;
 }
 
 }  // namespace plenta

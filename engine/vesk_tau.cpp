@@ -26,11 +26,34 @@
 // A call that starts with logging on and the log already full but no drain
 // hook (a fixed-size log that has filled) logs nothing and never returns
 // early: it runs as if logging were off.
+//
+// Cost of a leap.  The defined leap re-evaluates every propensity and draws
+// every tentative time after each reaction's batch.  Here the stoichiometry
+// is kept as its non-zero entries (rows and columns), tau selection runs over
+// the columns, and after a batch only the propensities that read a changed
+// count are re-evaluated (with every reaction of a type evaluated through
+// its record, whose inputs are not known here); the tentative times of a
+// batch that a later batch of the same leap replaces are never looked at, so
+// their draws are skipped over (the generator is advanced by their number
+// in one step) and only the last batch's times are drawn.  The values, the
+// draws and their order are those of the defined leap.
+//
+// An exact step that would take a count below 0, a leap that ends with one,
+// a count beyond 2^31 - 1 or a firing total beyond 2^31 - 1 at any point, a
+// propensity NaN or infinite at any point or negative at a leap's end or
+// after an exact step raises params.fault and ends the call.  (Within a leap
+// one batch may take a count below 0 and a later one bring it back; the
+// defined leap allows that.)
+#include <cfloat>
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "engine.h"
+#include "hot_path.h"
+#include "random/ranf_local.h"
 #include "random/ranlib.h"
 
 namespace plenta {
@@ -47,16 +70,6 @@ double total_propensity(const std::vector<Reaction>& reactions) {
     double a0 = 0.0;
     for (const Reaction& r : reactions) a0 += r.ai;
     return a0;
-}
-
-// Adds n firings of reaction j to the counts and the firing total.
-void fire(std::vector<Compound>& species, const StoichMatrix& matrix, int num_cmpds, int j, int n,
-          std::vector<int>& fire_count) {
-    const std::int32_t* row = matrix.row(j);
-    for (int s = 0; s < num_cmpds; ++s) {
-        if (row[s] != 0) species[s].count += n * row[s];
-    }
-    fire_count[j] += n;
 }
 
 // Appends n entries (time t, reaction number) to the log, draining it through
@@ -134,7 +147,146 @@ int choose_critical(const std::vector<Reaction>& reactions, const std::vector<in
     return list[num_noncritical];  // not reached: the full sum equals a0c
 }
 
+// What a call keeps of the model (see "Cost of a leap").
+struct TauCall {
+    SparseRows rows;
+    SparseColumns columns;
+    std::vector<HotReaction> rec;
+    std::vector<int> counts;           // the counts; the species records hold the same
+    std::vector<int> reader_start;     // species s is read by readers[reader_start[s] ..]
+    std::vector<int> readers;          // (mass-action reactions, by their record)
+    std::vector<int> general;          // reactions evaluated through their records
+    std::vector<int> touched;          // reactions re-evaluated after the current batch
+    std::vector<char> mark;
+    std::vector<std::int64_t> powers1, powers2;  // for skipping draws
+};
+
+void build_tau_call(TauCall& c, const std::vector<Reaction>& reactions, const ModelSizes& model,
+                    const std::vector<Compound>& species, const StoichMatrix& matrix,
+                    double volume) {
+    const int n = model.num_rxns;
+    const int m = model.num_cmpds;
+    c.rows.build(matrix, n, m);
+    c.columns.build(c.rows, m);
+    c.rec.resize(static_cast<std::size_t>(n));
+    c.general.clear();
+    c.reader_start.assign(static_cast<std::size_t>(m) + 1, 0);
+    for (int j = 0; j < n; ++j) {
+        HotReaction& r = c.rec[static_cast<std::size_t>(j)];
+        r = hot_reaction(reactions[static_cast<std::size_t>(j)], volume);
+        if (r.kind == HotKind::kGeneral) {
+            c.general.push_back(j);
+            continue;
+        }
+        c.reader_start[static_cast<std::size_t>(r.s0) + 1] += 1;
+        if (r.kind == HotKind::kBimolecular && r.s1 != r.s0) c.reader_start[static_cast<std::size_t>(r.s1) + 1] += 1;
+    }
+    for (int s = 0; s < m; ++s) c.reader_start[static_cast<std::size_t>(s) + 1] += c.reader_start[static_cast<std::size_t>(s)];
+    c.readers.assign(static_cast<std::size_t>(c.reader_start[static_cast<std::size_t>(m)]), 0);
+    std::vector<int> next(c.reader_start.begin(), c.reader_start.end() - 1);
+    for (int j = 0; j < n; ++j) {
+        const HotReaction& r = c.rec[static_cast<std::size_t>(j)];
+        if (r.kind == HotKind::kGeneral) continue;
+        c.readers[static_cast<std::size_t>(next[static_cast<std::size_t>(r.s0)]++)] = j;
+        if (r.kind == HotKind::kBimolecular && r.s1 != r.s0)
+            c.readers[static_cast<std::size_t>(next[static_cast<std::size_t>(r.s1)]++)] = j;
+    }
+    c.counts.resize(species.size());
+    for (std::size_t s = 0; s < species.size(); ++s) c.counts[s] = species[s].count;
+    c.mark.assign(static_cast<std::size_t>(n), 0);
+    c.touched.clear();
+    RanfLocal().skip_powers(n, c.powers1, c.powers2);
+}
+
+// Reactions with a propensity of at least 1e-30: those that draw a
+// tentative time in update_rxn_prob_all.
+bool draws_time(double ai) { return !(ai < kMinPropensity); }
+
+// The propensities after reaction j's batch (the part of
+// update_rxn_prob_all that changes anything): every reaction that reads a
+// count the batch changed, and every reaction evaluated through its record.
+// `drawing` follows the number of reactions that draw a tentative time.
+bool refresh_after_batch(TauCall& c, int j, std::vector<Reaction>& reactions,
+                         const std::vector<Compound>& species, SimParams& params,
+                         const ModelSizes& model, int& drawing, double t) {
+    c.touched.clear();
+    for (int k = c.rows.start[static_cast<std::size_t>(j)]; k < c.rows.start[static_cast<std::size_t>(j) + 1]; ++k) {
+        const int s = c.rows.species[static_cast<std::size_t>(k)];
+        for (int q = c.reader_start[static_cast<std::size_t>(s)]; q < c.reader_start[static_cast<std::size_t>(s) + 1]; ++q) {
+            const int r = c.readers[static_cast<std::size_t>(q)];
+            if (!c.mark[static_cast<std::size_t>(r)]) {
+                c.mark[static_cast<std::size_t>(r)] = 1;
+                c.touched.push_back(r);
+            }
+        }
+    }
+    for (int r : c.general) c.touched.push_back(r);
+    bool ok = true;
+    for (int r : c.touched) {
+        Reaction& rxn = reactions[static_cast<std::size_t>(r)];
+        const double v = hot_propensity(c.rec[static_cast<std::size_t>(r)], c.counts.data(), reactions, species, params, model, r);
+        drawing += static_cast<int>(draws_time(v)) - static_cast<int>(draws_time(rxn.ai));
+        rxn.ai = v;
+        c.mark[static_cast<std::size_t>(r)] = 0;
+        if (ok && !(std::fabs(v) <= DBL_MAX)) {  // a negative one may pass within a leap
+            raise_fault(params, RunFault::kBadPropensity, r, -1, t, v);
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+// update_rxn_prob_all over every reaction, for the propensities handed in
+// (which need not agree with the counts); returns false at a bad one.
+bool refresh_all(TauCall& c, std::vector<Reaction>& reactions,
+                 const std::vector<Compound>& species, SimParams& params,
+                 const ModelSizes& model, int& drawing, double t) {
+    drawing = 0;
+    for (int r = 0; r < model.num_rxns; ++r) {
+        Reaction& rxn = reactions[static_cast<std::size_t>(r)];
+        rxn.ai = hot_propensity(c.rec[static_cast<std::size_t>(r)], c.counts.data(), reactions, species, params, model, r);
+        drawing += static_cast<int>(draws_time(rxn.ai));
+        if (!(std::fabs(rxn.ai) <= DBL_MAX)) {  // a negative one may pass within a leap
+            raise_fault(params, RunFault::kBadPropensity, r, -1, t, rxn.ai);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The end of a leap: no count below 0 and every propensity finite and >= 0.
+bool leap_ends_sound(const TauCall& c, const std::vector<Reaction>& reactions,
+                     SimParams& params, double t) {
+    for (std::size_t s = 0; s < c.counts.size(); ++s) {
+        if (c.counts[s] < 0) {
+            raise_fault(params, RunFault::kNegativeCount, -1, static_cast<int>(s), t, c.counts[s]);
+            return false;
+        }
+    }
+    return check_reaction_propensities(reactions, params, t);
+}
+
+// The tentative times of update_rxn_prob_all, drawn, for the current
+// propensities.
+void draw_times(std::vector<Reaction>& reactions, double t) {
+    RanfLocal gen;
+    auto draw = [&gen]() { return gen.draw(); };
+    for (Reaction& rxn : reactions) rxn.time = tentative_time(rxn.ai, t, draw);
+    gen.commit();
+}
+
 }  // namespace
+
+bool check_reaction_propensities(const std::vector<Reaction>& reactions, SimParams& params,
+                                 double t) {
+    for (std::size_t r = 0; r < reactions.size(); ++r) {
+        if (is_bad_propensity(reactions[r].ai)) {
+            raise_fault(params, RunFault::kBadPropensity, static_cast<int>(r), -1, t, reactions[r].ai);
+            return false;
+        }
+    }
+    return true;
+}
 
 void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
               std::vector<Compound>& species, const StoichMatrix& matrix, SimParams& params,
@@ -147,12 +299,36 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
                          !(event_count >= capacity && evlog.drain == nullptr);
     int& c = event_count;
 
+    // A call may start from the middle of a leap (the last one returned at a
+    // full log), where a count and so a propensity may be below 0 for a
+    // while; with no count below 0 a negative propensity is a fault.
+    bool mid_leap = false;
+    for (const Compound& sp : species) mid_leap |= sp.count < 0;
+    for (std::size_t r = 0; r < reactions.size(); ++r) {
+        const double ai = reactions[r].ai;
+        if (mid_leap ? !(std::fabs(ai) <= DBL_MAX) : is_bad_propensity(ai)) {
+            raise_fault(params, RunFault::kBadPropensity, static_cast<int>(r), -1, t, ai);
+            return;
+        }
+    }
+    TauCall call;
+    build_tau_call(call, reactions, model, species, matrix, params.volume);
+    int* counts = call.counts.data();
+    Compound* mirror = species.data();
+    int* fired_total = fire_count.data();
+
+    RanfLocal gen;  // the exact steps' draws (resynchronised for each step)
+    auto draw = [&gen]() { return gen.draw(); };
     std::vector<int> list(static_cast<std::size_t>(model.num_rxns));
     int exact_left = 0;  // exact steps still to take before tau is chosen again
 
     for (;;) {
         if (run_fault_raised(params, t)) return;
         double a0 = total_propensity(reactions);
+        if (!(a0 <= DBL_MAX)) {  // finite terms, an infinite sum
+            raise_fault(params, RunFault::kBadPropensity, -1, -1, t, a0);
+            return;
+        }
         if (t >= boundary || a0 < kMinTotalPropensity) break;
 
         bool exact = false;
@@ -161,7 +337,8 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
             --exact_left;
             exact = true;
         } else {
-            tau = find_tau(model, reactions, species, matrix, params.tau_error);
+            tau = find_tau_sparse(call.columns, matrix.order_row(), model.num_cmpds, reactions,
+                                  species, params.tau_error);
             if (kMinLeapEvents / a0 > tau) {
                 exact_left = kExactStretch;
                 exact = true;
@@ -176,9 +353,29 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
             // A firing beyond the boundary stays pending in its reaction's
             // tentative time for the next call; one exactly on it fires now.
             if (t > boundary) break;
-            fire(species, matrix, model.num_cmpds, mu, 1, fire_count);
+            if (!apply_firings(call.rows, mu, 1, counts, mirror, params, t) ||
+                !count_firings(fired_total, mu, 1, params, t))
+                return;
             if (logging) append_events(evlog, capacity, c, 1, t, static_cast<double>(mu + 1));
-            update_rxn_prob_vesk(a0, reactions, mu, species, t, params, model);
+            // update_rxn_prob_vesk under first-reaction selection: the
+            // dependents' propensities and tentative times, then the fired
+            // reaction's own time when it is not among them.
+            gen.resync();
+            const std::vector<int>& deps = reactions[static_cast<std::size_t>(mu)].dependents;
+            bool bad = false;
+            for (int j : deps) {
+                Reaction& rxn = reactions[static_cast<std::size_t>(j)];
+                rxn.ai = hot_propensity(call.rec[static_cast<std::size_t>(j)], counts, reactions, species, params, model, j);
+                bad |= is_bad_propensity(rxn.ai);
+                rxn.time = tentative_time(rxn.ai, t, draw);
+            }
+            if (!std::binary_search(deps.begin(), deps.end(), mu))
+                reactions[static_cast<std::size_t>(mu)].time = tentative_time(reactions[static_cast<std::size_t>(mu)].ai, t, draw);
+            gen.commit();
+            if (bad) {
+                check_reaction_propensities(reactions, params, t);
+                return;
+            }
             if (logging && c >= capacity) return;
             continue;
         }
@@ -208,28 +405,66 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
 
         // The leap.  After each reaction's batch every propensity (and
         // tentative time) is recomputed, so later reactions draw their counts
-        // from a state that already holds the earlier batches.
+        // from a state that already holds the earlier batches.  The times of
+        // a batch's update are drawn only when no later update replaces them
+        // (pending: the update of the last batch, whose draws are still due).
         t = to_boundary ? boundary : t + tau;
+        bool pending = false;
+        bool first_update = true;  // the leap's first update re-evaluates every propensity
+        int drawing = 0;
         for (int slot = 0; slot < num_noncritical; ++slot) {
-            const int j = list[slot];
-            const double mean = reactions[j].ai * tau;
+            const int j = list[static_cast<std::size_t>(slot)];
+            const double mean = reactions[static_cast<std::size_t>(j)].ai * tau;
             if (mean <= 0.0) continue;
+            if (pending) RanfLocal::skip_generator(drawing, call.powers1, call.powers2);
+            // A batch whose mean is beyond what an int holds has no Poisson
+            // count to draw: its firing total would leave 32 bits.
+            if (!(mean < static_cast<double>(INT_MAX))) {
+                raise_fault(params, RunFault::kFiringOverflow, j, -1, t, mean);
+                return;
+            }
             const int n = my_poisson(mean);
-            fire(species, matrix, model.num_cmpds, j, n, fire_count);
-            update_rxn_prob_all(reactions, species, params, model, t);
+            if (n < 0) {
+                raise_fault(params, RunFault::kFiringOverflow, j, -1, t, mean);
+                return;
+            }
+            if (!apply_batch(call.rows, j, n, counts, mirror, params, t) ||
+                !count_firings(fired_total, j, n, params, t))
+                return;
+            const bool ok = first_update
+                                ? refresh_all(call, reactions, species, params, model, drawing, t)
+                                : refresh_after_batch(call, j, reactions, species, params, model, drawing, t);
+            if (!ok) return;
+            first_update = false;
+            pending = true;
             if (logging) {
                 append_events(evlog, capacity, c, n, t, static_cast<double>(j + 1));
-                if (n >= capacity - c) return;  // c + n >= capacity, without overflow
+                if (n >= capacity - c) {  // c + n >= capacity, without overflow
+                    draw_times(reactions, t);
+                    return;
+                }
             }
         }
         if (critical >= 0) {
-            fire(species, matrix, model.num_cmpds, critical, 1, fire_count);
-            update_rxn_prob_all(reactions, species, params, model, t);
+            if (pending) RanfLocal::skip_generator(drawing, call.powers1, call.powers2);
+            if (!apply_batch(call.rows, critical, 1, counts, mirror, params, t) ||
+                !count_firings(fired_total, critical, 1, params, t))
+                return;
+            const bool ok = first_update
+                                ? refresh_all(call, reactions, species, params, model, drawing, t)
+                                : refresh_after_batch(call, critical, reactions, species, params, model, drawing, t);
+            if (!ok) return;
+            pending = true;
             if (logging) {
                 append_events(evlog, capacity, c, 1, t, static_cast<double>(critical + 1));
-                if (1 >= capacity - c) return;
+                if (1 >= capacity - c) {
+                    draw_times(reactions, t);
+                    return;
+                }
             }
         }
+        if (pending) draw_times(reactions, t);
+        if (!leap_ends_sound(call, reactions, params, t)) return;
     }
     t = boundary;
 }

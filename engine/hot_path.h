@@ -1,0 +1,225 @@
+// hot_path.h - what the engine's interval runs keep of a model for the
+// length of one call, in compact arrays: the non-zero entries of every
+// stoichiometry row, each reaction's propensity inputs in a small record,
+// the propensities and tentative times contiguous; and the checks that stop
+// a run at a fault of the model.  Private to the engine.
+//
+// The records are built from the front end's records when a call starts and
+// the results written back when it ends, so front ends may change counts,
+// rate constants and propensities between calls as before.
+#ifndef PLENTA_ENGINE_HOT_PATH_H
+#define PLENTA_ENGINE_HOT_PATH_H
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+#include "engine.h"
+
+namespace plenta {
+
+// ---- Faults ----
+
+// A propensity the exact waiting time and the selection can use: finite and
+// >= 0 (NaN fails both comparisons).
+inline bool is_bad_propensity(double a) { return !(a >= 0.0 && a <= DBL_MAX); }
+
+// Records the fault unless one was recorded before (the first one wins).
+void raise_fault(SimParams& params, RunFault::Kind kind, int rxn, int species, double t,
+                 double value);
+
+// Raises kBadPropensity for the first bad value among a[0..n) (as reaction
+// positions); false when there is one.
+bool check_propensities(SimParams& params, const double* a, int n, double t);
+
+// check_propensities over the reactions' ai.
+bool check_reaction_propensities(const std::vector<Reaction>& reactions, SimParams& params,
+                                 double t);
+
+// ---- Sparse stoichiometry ----
+
+// The non-zero entries of every reaction's row, in species order: reaction j
+// changes species[k] by change[k] for k in [start[j], start[j + 1]).  Adding
+// only these gives the counts that adding the whole row gives.
+struct SparseRows {
+    std::vector<int> start;
+    std::vector<int> species;
+    std::vector<int> change;
+    void build(const StoichMatrix& matrix, int num_rxns, int num_cmpds);
+};
+
+// The same entries by species (the matrix's columns), in reaction order:
+// species i is changed by reaction rxn[k] by change[k] for k in
+// [start[i], start[i + 1]).
+struct SparseColumns {
+    std::vector<int> start;
+    std::vector<int> rxn;
+    std::vector<int> change;
+    void build(const SparseRows& rows, int num_cmpds);
+};
+
+// find_tau over the matrix's columns (order: the order row).
+double find_tau_sparse(const SparseColumns& columns, const std::int32_t* order, int num_cmpds,
+                       const std::vector<Reaction>& reactions,
+                       const std::vector<Compound>& species, double tau_error);
+
+// Adds n firings of a row to the counts, each sum formed in 64 bits and
+// checked against the 32-bit range before it is stored (mirror: the species
+// records get the new counts too).  On a count that would leave the range the
+// fault is raised and false returned; the entries before it are applied.
+inline bool apply_firings(const SparseRows& rows, int rxn, long long n, int* counts,
+                          Compound* mirror, SimParams& params, double t) {
+    const int end = rows.start[static_cast<std::size_t>(rxn) + 1];
+    for (int k = rows.start[static_cast<std::size_t>(rxn)]; k < end; ++k) {
+        const int s = rows.species[static_cast<std::size_t>(k)];
+        const long long v = static_cast<long long>(counts[s]) + n * rows.change[static_cast<std::size_t>(k)];
+        if (v < 0 || v > INT_MAX) {
+            raise_fault(params, v < 0 ? RunFault::kNegativeCount : RunFault::kCountOverflow, rxn, s,
+                        t, static_cast<double>(v));
+            return false;
+        }
+        counts[s] = static_cast<int>(v);
+        if (mirror != nullptr) mirror[s].count = static_cast<int>(v);
+    }
+    return true;
+}
+
+// The same with only the 32-bit range checked: inside a tau leap a batch may
+// take a count below 0 for a while (a later batch of the leap brings it
+// back); the leap's end is checked as a whole (leap_ends_sound).
+inline bool apply_batch(const SparseRows& rows, int rxn, long long n, int* counts,
+                        Compound* mirror, SimParams& params, double t) {
+    const int end = rows.start[static_cast<std::size_t>(rxn) + 1];
+    for (int k = rows.start[static_cast<std::size_t>(rxn)]; k < end; ++k) {
+        const int s = rows.species[static_cast<std::size_t>(k)];
+        const long long v = static_cast<long long>(counts[s]) + n * rows.change[static_cast<std::size_t>(k)];
+        if (v < INT_MIN || v > INT_MAX) {
+            raise_fault(params, v < 0 ? RunFault::kNegativeCount : RunFault::kCountOverflow, rxn, s,
+                        t, static_cast<double>(v));
+            return false;
+        }
+        counts[s] = static_cast<int>(v);
+        mirror[s].count = static_cast<int>(v);
+    }
+    return true;
+}
+
+// Adds n to a reaction's firing total, checked as above.
+inline bool count_firings(int* fire_count, int rxn, long long n, SimParams& params, double t) {
+    const long long v = static_cast<long long>(fire_count[rxn]) + n;
+    if (v > INT_MAX) {
+        raise_fault(params, RunFault::kFiringOverflow, rxn, -1, t, static_cast<double>(v));
+        return false;
+    }
+    fire_count[rxn] = static_cast<int>(v);
+    return true;
+}
+
+// ---- Propensity records ----
+
+// The mass-action types are evaluated from the record (the formulas of
+// model.h, the same arithmetic); every other type through calc_rxn_prob_vesk
+// and the reaction record, so that a new type needs nothing here.
+enum class HotKind : std::int8_t { kFirstOrder, kDimerisation, kBimolecular, kGeneral };
+
+// c is the formula's leading factor: k0 for first order, else the rate
+// constant over the volume, k0 / V, which the formulas form first (so the
+// division is done once per call instead of once per evaluation).
+struct HotReaction {
+    double c = 0.0;
+    int s0 = 0;
+    int s1 = 0;
+    HotKind kind = HotKind::kGeneral;
+};
+
+HotReaction hot_reaction(const Reaction& reaction, double volume);
+
+// Propensity of a reaction of a mass-action kind (not kGeneral):
+// first_order_propensity, dimerisation_propensity, bimolecular_propensity.
+inline double mass_action_propensity(const HotReaction& r, const int* counts) {
+    const double x0 = static_cast<double>(counts[r.s0]);
+    if (r.kind == HotKind::kFirstOrder) return r.c * x0;
+    if (r.kind == HotKind::kDimerisation) return (r.c * x0) * (x0 - 1.0) / 2.0;
+    return (r.c * x0) * static_cast<double>(counts[r.s1]);
+}
+
+// Propensity of reaction j: counts are the call's own, and the species
+// records hold the same counts whenever a reaction of kGeneral exists.
+inline double hot_propensity(const HotReaction& r, const int* counts,
+                             const std::vector<Reaction>& reactions,
+                             const std::vector<Compound>& species, const SimParams& params,
+                             const ModelSizes& model, int j) {
+    if (r.kind != HotKind::kGeneral) return mass_action_propensity(r, counts);
+    return calc_rxn_prob_vesk(reactions[static_cast<std::size_t>(j)], species, params, model, j);
+}
+
+// ---- The steps of the exact methods, shared by the public one-step
+// functions and the interval runs ----
+
+// Direct method, waiting time: t + (1 / a0) ln(1 / u1).
+inline double direct_next_time(double t, double a0, double u1) {
+    return t + (1.0 / a0) * std::log(1.0 / u1);
+}
+
+// Direct method, selection: the first reaction whose running propensity sum
+// exceeds r.  ranf() can return exactly 1.0, making r equal to the whole
+// sum; then no sum exceeds it and the reaction picked is the last one that
+// can fire at all, never one with propensity 0 (reaction 0 only when none
+// can fire).  ai(i) gives reaction i's propensity.
+template <class Propensity>
+inline int select_reaction(Propensity ai, int num_rxns, double r) {
+    double sum = 0.0;
+    for (int i = 0; i < num_rxns; i++) {
+        sum = sum + ai(i);
+        if (sum > r) return i;
+    }
+    for (int i = num_rxns - 1; i >= 0; i--)
+        if (ai(i) > 0.0) return i;
+    return 0;
+}
+
+// select_reaction over the running sums prefix[i] = a[0] + ... + a[i],
+// formed left to right from 0 as select_reaction forms them.  With every
+// a[i] >= 0 they never decrease, so the first one beyond r is found by
+// bisection.
+inline int select_by_running_sums(const double* prefix, const double* a, int num_rxns,
+                                  double r) {
+    const double* first = std::upper_bound(prefix, prefix + num_rxns, r);
+    if (first != prefix + num_rxns) return static_cast<int>(first - prefix);
+    for (int i = num_rxns - 1; i >= 0; i--)
+        if (a[i] > 0.0) return i;
+    return 0;
+}
+
+// First-reaction selection: an exponential waiting time with rate ai from
+// one uniform, as an absolute time; a propensity below 1e-30 is "never" and
+// draws nothing.  draw() gives the uniform.
+template <class Draw>
+inline double tentative_time(double ai, double t, Draw draw) {
+    if (ai < kMinPropensity) return kNeverTime;
+    const double u = static_cast<double>(draw());
+    return t + (1.0 / ai) * std::log(1.0 / u);
+}
+
+// First-reaction selection: the earliest tentative time, ties to the lower
+// index; kNeverTime and reaction 0 when none is earlier.
+template <class Time>
+inline int earliest_reaction(Time time, int num_rxns, double& best) {
+    best = kNeverTime;
+    int index = 0;
+    for (int i = 0; i < num_rxns; i++) {
+        const double ti = time(i);
+        if (ti < best) {
+            best = ti;
+            index = i;
+        }
+    }
+    return index;
+}
+
+}  // namespace plenta
+
+#endif  // PLENTA_ENGINE_HOT_PATH_H
