@@ -111,6 +111,23 @@ int checked_size(std::size_t n, const char* what) {
 
 // ---- Inputs ----
 
+// The number of entries of an input that must be a vector: a row when `row`,
+// else a column; a vector of the other orientation is the same list.  A
+// matrix, or an input with entries along but none across, has no one reading
+// and is refused.
+std::size_t vector_length(const mxArray* a, bool row, const char* input, const char* what) {
+    const std::size_t along = row ? mxGetN(a) : mxGetM(a);
+    const std::size_t across = row ? mxGetM(a) : mxGetN(a);
+    if (along == 1 && across > 1) return across;
+    if (across > 1)
+        gateway_error("tamrin:badInput", "%s must be %s, not a %zu-by-%zu matrix", input, what,
+                      mxGetM(a), mxGetN(a));
+    if (along > 0 && across == 0)
+        gateway_error("tamrin:badInput", "%s has %s but no %s", input, row ? "columns" : "rows",
+                      row ? "row" : "column");
+    return along;
+}
+
 void read_sizes(const mxArray* prhs[], Call& c) {
     if (!mxIsCell(prhs[kInRxns]))
         gateway_error("tamrin:badInput",
@@ -132,36 +149,17 @@ void read_sizes(const mxArray* prhs[], Call& c) {
                       "input 5 (the monitored species) must be a real double row vector");
     c.model.num_rxns = checked_size(mxGetNumberOfElements(prhs[kInRxns]), "input 1");
 
-    // The counts are a column (one row per species); a row vector is taken
-    // as the same list.  A matrix has no one reading and is refused.
-    const std::size_t count_rows = mxGetM(prhs[kInCounts]);
-    const std::size_t count_cols = mxGetN(prhs[kInCounts]);
-    std::size_t num_counts = count_rows;
-    if (count_rows == 1 && count_cols > 1)
-        num_counts = count_cols;
-    else if (count_cols > 1)
-        gateway_error("tamrin:badInput",
-                      "input 3 (the initial counts) must be a vector of one count per species, "
-                      "not a %zu-by-%zu matrix",
-                      count_rows, count_cols);
-    c.model.num_cmpds = checked_size(num_counts, "input 3");
-    if (c.model.num_cmpds > 0 && count_cols == 0)
-        gateway_error("tamrin:badInput", "input 3 (the initial counts) has rows but no column");
-
-    // The monitored species are a row; a column vector is the same list.
-    const std::size_t monit_rows = mxGetM(prhs[kInMonit]);
-    const std::size_t monit_cols = mxGetN(prhs[kInMonit]);
-    std::size_t num_monit = monit_cols;
-    if (monit_cols == 1 && monit_rows > 1)
-        num_monit = monit_rows;
-    else if (monit_rows > 1)
-        gateway_error("tamrin:badInput",
-                      "input 5 (the monitored species) must be a vector of species positions, "
-                      "not a %zu-by-%zu matrix",
-                      monit_rows, monit_cols);
-    c.model.num_monit = checked_size(num_monit, "input 5");
-    if (c.model.num_monit > 0 && monit_rows == 0)
-        gateway_error("tamrin:badInput", "input 5 (the monitored species) has columns but no row");
+    // The counts are a column (one row per species) and the monitored species
+    // a row; the other orientation is taken as the same list.  A matrix has
+    // no one reading and is refused.
+    c.model.num_cmpds = checked_size(
+        vector_length(prhs[kInCounts], false, "input 3 (the initial counts)",
+                      "a vector of one count per species"),
+        "input 3");
+    c.model.num_monit = checked_size(
+        vector_length(prhs[kInMonit], true, "input 5 (the monitored species)",
+                      "a vector of species positions"),
+        "input 5");
 }
 
 void read_reactions(const mxArray* cells, Call& c) {
