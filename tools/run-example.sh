@@ -3,8 +3,8 @@
 #
 #   bash tools/run-example.sh [example]     (default: gene-expression-ensemble)
 #
-# On a fresh clone: installs cmake and g++ with apt-get only if they are
-# missing (Debian, as root), configures a build without tests (build-run/),
+# On a fresh clone: installs cmake, g++ and muParser with apt-get only if
+# they are missing (Debian, as root), configures a build without tests (build-run/),
 # builds plenta, copies examples/<example>/model.txt into out/<example>/,
 # writes its constants.txt (first line: ./, the working directory, so the
 # folder can be copied or moved and run again; second: the model file's
@@ -30,6 +30,9 @@ fi
 missing=()
 command -v cmake >/dev/null || missing+=(cmake make)
 command -v g++ >/dev/null || missing+=(g++)
+# Formula reactions are compiled by muParser, which the core links.
+dpkg-query -W -f='${Status}' libmuparser-dev 2>/dev/null | grep -q "install ok installed" ||
+  missing+=(libmuparser-dev)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   apt-get update -qq
