@@ -12,6 +12,7 @@
 #include <vector>
 
 typedef std::size_t mwSize;
+typedef std::size_t mwIndex;
 typedef enum { mxREAL = 0, mxCOMPLEX = 1 } mxComplexity;
 
 struct mxArray {
@@ -53,5 +54,13 @@ mxArray* mxGetCell(const mxArray* a, std::size_t index);
 mxArray* mxGetField(const mxArray* a, std::size_t index, const char* name);
 int mxGetString(const mxArray* a, char* buffer, std::size_t length);
 mxArray* mxCreateDoubleMatrix(std::size_t m, std::size_t n, mxComplexity complexity);
+// Fields by number, and text as a heap copy (formula reactions, named
+// parameters and rules).
+bool mxIsComplex(const mxArray* a);
+int mxGetNumberOfFields(const mxArray* a);
+mxArray* mxGetFieldByNumber(const mxArray* a, std::size_t index, int field);
+const char* mxGetFieldNameByNumber(const mxArray* a, int field);
+char* mxArrayToString(const mxArray* a);
+void mxFree(void* p);
 
 #endif  // PLENTA_TESTS_FUZZ_MOCK_MEX_H

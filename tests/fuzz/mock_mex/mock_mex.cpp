@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -94,3 +95,37 @@ mxArray* mxCreateDoubleMatrix(std::size_t, std::size_t, mxComplexity) {
     // The argument reader creates no array; the outputs are not part of it.
     return nullptr;
 }
+
+bool mxIsComplex(const mxArray*) { return false; }  // the stand-in has no complex arrays
+
+int mxGetNumberOfFields(const mxArray* a) {
+    return a->kind == mxArray::kStruct ? static_cast<int>(a->field_names.size()) : 0;
+}
+
+mxArray* mxGetFieldByNumber(const mxArray* a, std::size_t index, int field) {
+    if (a->kind != mxArray::kStruct || field < 0) return nullptr;
+    const std::size_t nf = a->field_names.size();
+    const std::size_t f = static_cast<std::size_t>(field);
+    if (f >= nf || index * nf + f >= a->fields.size()) return nullptr;
+    return a->fields[index * nf + f].get();
+}
+
+const char* mxGetFieldNameByNumber(const mxArray* a, int field) {
+    if (a->kind != mxArray::kStruct || field < 0 ||
+        static_cast<std::size_t>(field) >= a->field_names.size())
+        return nullptr;
+    return a->field_names[static_cast<std::size_t>(field)].c_str();
+}
+
+// The text of a char array in a heap copy the caller releases with mxFree;
+// null for an array that is no text.
+char* mxArrayToString(const mxArray* a) {
+    if (a->kind != mxArray::kChar) return nullptr;
+    const std::size_t n = a->real.size();
+    char* text = static_cast<char*>(std::malloc(n + 1));
+    if (text == nullptr) return nullptr;
+    mxGetString(a, text, n + 1);
+    return text;
+}
+
+void mxFree(void* p) { std::free(p); }
