@@ -190,14 +190,12 @@ void write_model_folder(const NetModel& net, const Options& options, const std::
     const std::string model = model_file_text(net, options);
     const std::string groups = groups_file_text(net, options);
     const std::string species = species_file_text(net);
-    std::string dir_text = dir.lexically_normal().string();
-    while (dir_text.size() > 1 && dir_text.back() == '/') dir_text.pop_back();
-    if (dir_text.size() > 200)
-        throw NetError(outdir + ": the folder's absolute path is too long for plenta's paths");
     write_file(dir / "model.txt", model);
     write_file(dir / "groups.txt", groups);
     write_file(dir / "species.txt", species);
-    write_file(dir / "constants.txt", dir_text + "\nmodel.txt\n");
+    // The data directory is the folder itself, so that a copy of the folder
+    // runs on its own files (plenta runs in the folder).
+    write_file(dir / "constants.txt", "./\nmodel.txt\n");
 }
 
 }  // namespace net2plenta

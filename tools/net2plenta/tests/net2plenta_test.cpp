@@ -200,6 +200,18 @@ TEST(Net2plentaProgram, WritesAFolderThatPlentaRuns) {
                                 "/multistate.net " + out +
                                 " --time-end 5 --interval 0.5 --runs 2 --seed 7 > /dev/null";
     ASSERT_EQ(std::system(convert.c_str()), 0);
+    // The folder names itself as the data directory, so a copy of it runs on
+    // its own files and leaves the original as it was.
+    std::ifstream constants(out + "/constants.txt");
+    std::stringstream constants_text;
+    constants_text << constants.rdbuf();
+    EXPECT_EQ(constants_text.str(), "./\nmodel.txt\n");
+    const std::string copy = (dir.path / "copy").string();
+    ASSERT_EQ(std::system(("cp -r " + out + " " + copy + " && cd " + copy + " && " + PLENTA_EXE)
+                              .c_str()),
+              0);
+    EXPECT_FALSE(std::filesystem::exists(out + "/traj_1"));
+    EXPECT_TRUE(std::filesystem::exists(copy + "/traj_1"));
     ASSERT_EQ(std::system(("cd " + out + " && " + PLENTA_EXE).c_str()), 0);
     std::ifstream traj(out + "/traj_2");
     std::string header;
