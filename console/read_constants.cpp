@@ -52,27 +52,6 @@ std::size_t line_length_here(const TextScanner& in) {
     return end - in.pos();
 }
 
-// Line number (from 1) of a position in the text; positions are asked for in
-// ascending order, so the count goes on from the last one.
-struct LineCounter {
-    std::size_t pos = 0;
-    int line = 1;
-    int at(const TextScanner& in) {
-        const std::string& text = in.text();
-        std::size_t end = in.pos();
-        while (end < text.size() && std::isspace(static_cast<unsigned char>(text[end])) &&
-               text[end] != '\n')
-            end++;
-        if (end < text.size() && text[end] == '\n') {
-            // the next thing read starts on a later line: find it
-            while (end < text.size() && std::isspace(static_cast<unsigned char>(text[end]))) end++;
-        }
-        for (; pos < end && pos < text.size(); pos++)
-            if (text[pos] == '\n') line++;
-        return line;
-    }
-};
-
 // Whether the next token, after white space, is exactly `key`.
 bool next_token_is(const TextScanner& in, const char* key) {
     const std::string& text = in.text();
@@ -142,6 +121,12 @@ std::size_t next_text(const TextScanner& in, std::size_t at) {
                                 text[at] == '\r' || text[at] == '\v' || text[at] == '\f'))
         at++;
     return at;
+}
+
+// The line on which the next thing read starts (white space, line ends
+// included, skipped): where a formula, parameter or rule line stands.
+int next_line(const TextScanner& in) {
+    return static_cast<int>(in.line_of(next_text(in, in.pos())));
 }
 
 // The line of the text that starts at `at` (white space before it skipped),
@@ -353,8 +338,7 @@ void read_rate_constants(TextScanner& in, Reaction& r, int num_subs, int rxn, Li
 // One reaction block: title line, type, substrates, products with the rate
 // constants (only when there are products, or for "mass-action"), id.
 void read_reaction(TextScanner& in, Reaction& r, int& num_subs, int& num_prods, int rxn,
-                   ListBudget& budget, ReadNotes* notes, FormulaSection* formulas,
-                   LineCounter& lines) {
+                   ListBudget& budget, ReadNotes* notes, FormulaSection* formulas) {
     skip_line(in, notes, ReadNotes::kTitleLine, rxn);
     const std::string where = reaction_where(rxn);
     std::string type;
@@ -383,7 +367,7 @@ void read_reaction(TextScanner& in, Reaction& r, int& num_subs, int& num_prods, 
             r.prods_coef.assign(static_cast<std::size_t>(num_prods), 0);
         }
         read_products(in, r, where, notes);
-        const int line = lines.at(in);
+        const int line = next_line(in);
         std::string rate = read_keyed_line(in, "rate");
         if (formulas != nullptr) {
             formulas->rate_lines[static_cast<std::size_t>(rxn)] = line;
@@ -434,15 +418,14 @@ void read_parameters(TextScanner& in, ModelSizes& sizes, SimParams& params, List
 // its key is the next token: named parameters ("parameters = n", then n
 // lines "name value") and assignment rules ("rules = n", then n lines
 // "name = expression").  A file without them reads exactly as before.
-void read_formula_sections(TextScanner& in, FormulaSection& f, ListBudget& budget,
-                           LineCounter& lines) {
+void read_formula_sections(TextScanner& in, FormulaSection& f, ListBudget& budget) {
     if (next_token_is(in, "parameters")) {
         int n = 0;
         in.scan(" parameters = %d\n", {&n});
         if (budget.take(n, in)) {
             for (int k = 0; k < n; k++) {
                 NamedValue p;
-                f.parameter_lines.push_back(lines.at(in));
+                f.parameter_lines.push_back(next_line(in));
                 in.scan(" %s %le\n", {&p.name, &p.value});
                 f.scope.parameters.push_back(p);
             }
@@ -454,7 +437,7 @@ void read_formula_sections(TextScanner& in, FormulaSection& f, ListBudget& budge
         if (budget.take(n, in)) {
             for (int k = 0; k < n; k++) {
                 in.scan(" ");
-                f.rule_lines.push_back(lines.at(in));
+                f.rule_lines.push_back(next_line(in));
                 AssignmentRule rule;
                 std::optional<std::string> line = in.get_line();
                 std::string text = line ? *line : std::string();
@@ -533,7 +516,6 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
     for (int line = 1; line <= kNumHeaderLines; line++) skip_header_line(in, notes, line);
     read_species(in, species, notes);
     ListBudget budget{in.size() / 2};
-    LineCounter lines;
     if (formulas != nullptr) {
         formulas->rate_lines.assign(rxns, 0);
         formulas->rates.assign(rxns, std::string());
@@ -543,7 +525,7 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
     bool any_formula = false;
     for (std::size_t i = 0; i < rxns; i++) {
         read_reaction(in, reactions[i], sizes.num_subs[i], sizes.num_prods[i], static_cast<int>(i),
-                      budget, notes, formulas, lines);
+                      budget, notes, formulas);
         any_formula = any_formula || reactions[i].rxn_index == kFormula;
     }
     read_parameters(in, sizes, params, budget, notes);
@@ -551,14 +533,14 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
     // with formula reactions: every other file reads exactly as it always has.
     FormulaSection unused;
     FormulaSection& f = formulas != nullptr ? *formulas : unused;
-    if (any_formula) read_formula_sections(in, f, budget, lines);
+    if (any_formula) read_formula_sections(in, f, budget);
     // Set 1 is the model as read; only the further sets have blocks.
     for (std::size_t s = 1; s < sets.size(); s++) {
         read_param_set(in, sets[s], params.num_repeats[s], budget, static_cast<int>(s) + 1, notes);
         // "parameter name value" lines: changes of named parameters.
         while (any_formula && next_token_is(in, "parameter")) {
             NamedValue change;
-            const int line = lines.at(in);
+            const int line = next_line(in);
             in.scan(" parameter %s %le\n", {&change.name, &change.value});
             if (formulas != nullptr) {
                 formulas->set_changes[s].push_back(change);
