@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "engine/rssa.h"
-#include "random/ranf_ahead.h"
+#include "random/ranf_held.h"
 
 namespace plenta {
 
@@ -40,7 +40,7 @@ double scaled(const RssaGroup& group, int g, double a) {
 // given that, u is uniform below aU / 2^e, so it fires when u < a / 2^e:
 // at once when u < aL / 2^e, else after computing a.  Returns the reaction
 // that fires, or -1 for a rejected candidate.
-int trial(RssaState& st, RanfAhead& draws, const std::vector<Reaction>& reactions,
+int trial(RssaState& st, RanfHeld& draws, const std::vector<Reaction>& reactions,
           const std::vector<Compound>& species, const SimParams& params,
           const ModelSizes& model) {
     const double u2 = static_cast<double>(draws.take());
@@ -72,7 +72,7 @@ int trial(RssaState& st, RanfAhead& draws, const std::vector<Reaction>& reaction
 // waiting time's comes first): the group and the candidate they would pick
 // over the current sums are fetched while this firing goes on.  In networks
 // whose lines outgrow the caches the candidate's line is a miss otherwise.
-void prefetch_next(const RssaState& st, const RanfAhead& draws) {
+void prefetch_next(const RssaState& st, const RanfHeld& draws) {
     if (st.active.empty()) return;
     const int g = select_group(st, static_cast<double>(draws.peek(1)) * st.total);
     const std::vector<int>& members = st.groups[static_cast<std::size_t>(g)].members;
@@ -146,7 +146,7 @@ void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes
     const bool logging = params.eventlog_flag == 1;
     const int capacity = params.eventlog_arraysize;
     double tau = params.next_time;
-    RanfAhead draws;  // nothing else draws during the call
+    RanfHeld draws;  // nothing else draws during the call; written back on return
     const bool prefetch = model.num_rxns >= kCrPrefetchFrom;
     while (boundary >= tau) {
         st.trials += 1;

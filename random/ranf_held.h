@@ -1,0 +1,100 @@
+// The uniform deviate of the current generator drawn by a loop that owns the
+// generator for a while: the seeds, the multipliers and the antithetic flag
+// are copied into the object, values are computed a few ahead (so that the
+// caller can see its next draws, as with RanfAhead), and the generator's
+// seeds and draw count are written back only by commit() and when the
+// object ends.  The values are exactly ranf's, and after commit() the
+// generator is exactly where ranf would have left it; in between it lags.
+//
+// A draw then costs one combined step in registers, where ranf and
+// RanfAhead store the seeds and the count into the process's generator
+// after every value (a loop drawing four values per firing spent nearly
+// half of its instructions there).
+//
+// While an object is in use nothing else may draw from the generator or
+// change it, nor read its seeds or draw count before commit().
+#ifndef PLENTA_RANDOM_RANF_HELD_H
+#define PLENTA_RANDOM_RANF_HELD_H
+
+#include <cstdint>
+
+#include "generator_step.h"
+
+class RanfHeld {
+public:
+    static constexpr int kAhead = 4;  // values visible ahead, a power of two
+
+    RanfHeld() : gen_(ranlib_detail::generator) {
+        ranlib_detail::ensure_seeded();
+        g_ = gen_.curntg - 1;
+        a1_ = gen_.Xa1;
+        a2_ = gen_.Xa2;
+        m1_ = gen_.Xm1;
+        m2_ = gen_.Xm2;
+        anti_ = gen_.Xqanti[g_] != 0;
+        s1_ = gen_.Xcg1[g_];
+        s2_ = gen_.Xcg2[g_];
+        taken1_ = s1_;
+        taken2_ = s2_;
+        for (unsigned i = 0; i < kAhead; i++) compute(i);
+    }
+    ~RanfHeld() { commit(); }
+    RanfHeld(const RanfHeld&) = delete;
+    RanfHeld& operator=(const RanfHeld&) = delete;
+
+    // The next value, drawn: what ranf() would return.
+    float take() {
+        const unsigned i = head_ & (kAhead - 1);
+        const float u = value_[i];
+        taken1_ = seed1_[i];
+        taken2_ = seed2_[i];
+        compute(i);
+        head_ += 1;
+        return u;
+    }
+
+    // The value take() returns after `later` more takes, 0 <= later < kAhead.
+    float peek(int later) const {
+        return value_[(head_ + static_cast<unsigned>(later)) & (kAhead - 1)];
+    }
+
+    // The generator's seeds and draw count as ranf would have left them after
+    // the values taken so far.
+    void commit() {
+        gen_.Xcg1[g_] = taken1_;
+        gen_.Xcg2[g_] = taken2_;
+        gen_.Xndraw += head_ - committed_;
+        committed_ = head_;
+    }
+
+private:
+    // Slot i gets the value after the last one computed (the step of
+    // ranlib_detail::advance_seeds with the constants held here).
+    void compute(unsigned i) {
+        std::int32_t k = s1_ / ranlib_detail::kQ1;
+        s1_ = a1_ * (s1_ - k * ranlib_detail::kQ1) - k * ranlib_detail::kR1;
+        if (s1_ < 0) s1_ += m1_;
+        k = s2_ / ranlib_detail::kQ2;
+        s2_ = a2_ * (s2_ - k * ranlib_detail::kQ2) - k * ranlib_detail::kR2;
+        if (s2_ < 0) s2_ += m2_;
+        std::int32_t z = s1_ - s2_;
+        if (z < 1) z += m1_ - 1;
+        if (anti_) z = m1_ - z;
+        value_[i] = ranlib_detail::uniform_of(z);
+        seed1_[i] = s1_;
+        seed2_[i] = s2_;
+    }
+
+    RanlibGeneratorState& gen_;
+    std::int32_t g_ = 0;
+    std::int32_t a1_ = 0, a2_ = 0, m1_ = 0, m2_ = 0;
+    bool anti_ = false;
+    std::int32_t s1_ = 0, s2_ = 0;          // seeds after the last value computed
+    std::int32_t taken1_ = 0, taken2_ = 0;  // seeds after the last value taken
+    std::uint64_t head_ = 0;                // values taken
+    std::uint64_t committed_ = 0;           // values taken and counted in the generator
+    float value_[kAhead] = {};
+    std::int32_t seed1_[kAhead] = {}, seed2_[kAhead] = {};  // seeds after each value
+};
+
+#endif  // PLENTA_RANDOM_RANF_HELD_H
