@@ -1,0 +1,94 @@
+// The held window of the uniform deviate: the values taken are ranf's, the
+// generator is left where ranf would leave it at commit() and at the end of
+// the object (seeds and draw count), and it follows the current generator
+// and its antithetic flag.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "random/ranf_held.h"
+#include "random/ranlib.h"
+#include "random_test_util.h"
+
+namespace {
+
+using random_test::StateGuard;
+
+bool same_state(const RanlibGeneratorState& a, const RanlibGeneratorState& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The values and the state after each of n draws by ranf, from the state now;
+// the state is then put back.
+struct Drawn {
+    std::vector<float> values;
+    std::vector<RanlibGeneratorState> states;
+};
+
+Drawn draw_with_ranf(int n) {
+    const RanlibGeneratorState start = *ranlib_generator_state();
+    Drawn d;
+    for (int i = 0; i < n; i++) {
+        d.values.push_back(ranf());
+        d.states.push_back(*ranlib_generator_state());
+    }
+    *ranlib_generator_state() = start;
+    return d;
+}
+
+TEST(RanfHeld, ValuesAreRanfsAndTheStateIsRanfsAtEveryCommitAndAtTheEnd) {
+    StateGuard guard;
+    setall(1234, 5678);
+    for (int i = 0; i < 37; i++) ranf();
+    const Drawn expected = draw_with_ranf(1000);
+    const RanlibGeneratorState before = *ranlib_generator_state();
+    {
+        RanfHeld held;
+        EXPECT_TRUE(same_state(*ranlib_generator_state(), before)) << "building the window drew";
+        int taken = 0;
+        // Commits after varying runs of takes, none after the last run.
+        for (int run = 1; taken + run <= 990; run += 7) {
+            for (int i = 0; i < run; i++, taken++) {
+                if (i + RanfHeld::kAhead <= run) {
+                    for (int later = 0; later < RanfHeld::kAhead; later++)
+                        ASSERT_EQ(held.peek(later), expected.values[taken + later]);
+                }
+                ASSERT_EQ(held.take(), expected.values[taken]) << "draw " << taken;
+            }
+            held.commit();
+            ASSERT_TRUE(same_state(*ranlib_generator_state(), expected.states[taken - 1]))
+                << "after " << taken << " draws";
+        }
+        for (; taken < 1000; taken++) ASSERT_EQ(held.take(), expected.values[taken]);
+    }
+    EXPECT_TRUE(same_state(*ranlib_generator_state(), expected.states[999]));
+    // Nothing taken: nothing changes.
+    { RanfHeld idle; }
+    EXPECT_TRUE(same_state(*ranlib_generator_state(), expected.states[999]));
+}
+
+TEST(RanfHeld, FollowsTheCurrentGeneratorAndItsAntitheticFlag) {
+    StateGuard guard;
+    setall(9, 10);
+    int32_t g = 5;
+    gscgn(1, &g);
+    setant(1);
+    const Drawn expected = draw_with_ranf(50);
+    {
+        RanfHeld held;
+        for (int i = 0; i < 50; i++) ASSERT_EQ(held.take(), expected.values[i]) << "draw " << i;
+    }
+    EXPECT_TRUE(same_state(*ranlib_generator_state(), expected.states[49]));
+}
+
+TEST(RanfHeld, UnseededGeneratorGetsTheDefaultSeedsAsRanfWould) {
+    StateGuard guard;
+    random_test::reset_generator_state();
+    const float by_ranf = ranf();
+    random_test::reset_generator_state();
+    RanfHeld held;
+    EXPECT_EQ(held.take(), by_ranf);
+}
+
+}  // namespace
