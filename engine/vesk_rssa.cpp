@@ -30,21 +30,18 @@ int select_group(const RssaState& st, double r) {
     return st.active.back();
 }
 
+// 2^-e of group g: the group's factor, or ldexp where that is not a finite double.
 double scaled(const RssaGroup& group, int g, double a) {
     if (group.unscale != 0.0) return a * group.unscale;
     return std::ldexp(a, -(g + kCrMinExponent));
 }
 
-// One trial: a candidate in proportion to its upper bound, then whether it
-// fires.  A member of a group is accepted as candidate when u < aU / 2^e;
-// given that, u is uniform below aU / 2^e, so it fires when u < a / 2^e:
-// at once when u < aL / 2^e, else after computing a.  Returns the reaction
-// that fires, or -1 for a rejected candidate.
-int trial(RssaState& st, RanfHeld& draws, const std::vector<Reaction>& reactions,
-          const std::vector<Compound>& species, const SimParams& params,
-          const ModelSizes& model) {
-    const double u2 = static_cast<double>(draws.take());
-    const int g = select_group(st, u2 * st.total);
+// A trial in a group whose factor 2^-e is not a finite double (bounds near
+// the ends of the double range): the same steps with ldexp.
+int trial_in_extreme_group(RssaState& st, RanfHeld& draws, int g,
+                           const std::vector<Reaction>& reactions,
+                           const std::vector<Compound>& species, const SimParams& params,
+                           const ModelSizes& model) {
     const RssaGroup& group = st.groups[static_cast<std::size_t>(g)];
     const int n = static_cast<int>(group.members.size());
     const double dn = static_cast<double>(n);
@@ -68,6 +65,44 @@ int trial(RssaState& st, RanfHeld& draws, const std::vector<Reaction>& reactions
     return u < scaled(group, g, a) ? j : -1;
 }
 
+// One trial: a candidate in proportion to its upper bound, then whether it
+// fires.  A member of a group is accepted as candidate when u < aU / 2^e;
+// given that, u is uniform below aU / 2^e, so it fires when u < a / 2^e:
+// at once when u < aL / 2^e, else after computing a.  Returns the reaction
+// that fires, or -1 for a rejected candidate.  The group's factor 2^-e is
+// read once; a group where it is not a finite double takes the ldexp path.
+int trial(RssaState& st, RanfHeld& draws, const std::vector<Reaction>& reactions,
+          const std::vector<Compound>& species, const SimParams& params,
+          const ModelSizes& model) {
+    const double u2 = static_cast<double>(draws.take());
+    const int g = select_group(st, u2 * st.total);
+    const RssaGroup& group = st.groups[static_cast<std::size_t>(g)];
+    const int* members = group.members.data();
+    const int n = static_cast<int>(group.members.size());
+    const RssaReaction* rxns = st.rxns.data();
+    const double unscale = group.unscale;
+    if (unscale == 0.0) return trial_in_extreme_group(st, draws, g, reactions, species, params, model);
+    int j = 0;
+    double u = 0.0;
+    if (n == 1) {
+        j = members[0];
+        u = static_cast<double>(draws.take()) * (rxns[j].upper * unscale);
+    } else {
+        const double dn = static_cast<double>(n);
+        for (;;) {
+            const int k = static_cast<int>(static_cast<double>(draws.take()) * dn);
+            if (k >= n) continue;
+            u = static_cast<double>(draws.take());
+            j = members[k];
+            if (u < rxns[j].upper * unscale) break;
+        }
+    }
+    const RssaReaction& r = rxns[j];
+    if (u < r.lower * unscale) return j;
+    const double a = rssa_propensity(st, j, reactions, species, params, model);
+    return u < a * unscale ? j : -1;
+}
+
 // The next trial's draws are the generator's next values but one (the
 // waiting time's comes first): the group and the candidate they would pick
 // over the current sums are fetched while this firing goes on.  In networks
@@ -88,33 +123,37 @@ void prefetch_next(const RssaState& st, const RanfHeld& draws) {
 
 // The counts after reaction j fired, new intervals and bounds for the
 // species that left theirs, exact values for the readers through records.
+// A rebound reads only the intervals, so it can follow each count at once;
+// the record readers read every count of their reaction, so they come after
+// all of them.
+void apply_changes(RssaState& st, const int* species_of, const std::int8_t* delta_of,
+                   const int* pairs, int m, std::vector<Compound>& species) {
+    int* sp = st.sp.data();
+    for (int q = 0; q < m; q++) {
+        const int s = pairs != nullptr ? pairs[2 * q] : species_of[q];
+        const int d = pairs != nullptr ? pairs[2 * q + 1] : delta_of[q];
+        int* f = sp + kRssaFields * s;
+        const int x = f[kRssaCount] + d;
+        f[kRssaCount] = x;
+        if (st.records) species[static_cast<std::size_t>(s)].count = x;
+        if (x < f[kRssaLow] || x > f[kRssaHigh]) rssa_rebound(st, s);
+    }
+}
+
 void fire(RssaState& st, int j, std::vector<Reaction>& reactions,
           std::vector<Compound>& species, const SimParams& params, const ModelSizes& model) {
     const RssaReaction& r = st.rxns[static_cast<std::size_t>(j)];
-    int buffer[2 * kRssaInlineChanges];
-    const int* c = buffer;
+    const int* pairs = nullptr;
     int m = r.num_changes;
     if (m == kRssaChangesOutside) {
-        c = st.changes.data() + r.changes + 1;
+        pairs = st.changes.data() + r.changes + 1;
         m = st.changes[static_cast<std::size_t>(r.changes)];
-    } else {
-        for (int q = 0; q < m; q++) {
-            buffer[2 * q] = r.change_species[q];
-            buffer[2 * q + 1] = r.change_delta[q];
-        }
     }
-    int* sp = st.sp.data();
+    apply_changes(st, r.change_species, r.change_delta, pairs, m, species);
+    if (!st.records) return;
     for (int q = 0; q < m; q++) {
-        const int s = c[2 * q];
-        int& x = sp[kRssaFields * s + kRssaCount];
-        x += c[2 * q + 1];
-        if (st.records) species[static_cast<std::size_t>(s)].count = x;
-    }
-    for (int q = 0; q < m; q++) {
-        const int s = c[2 * q];
+        const int s = pairs != nullptr ? pairs[2 * q] : r.change_species[q];
         const std::size_t su = static_cast<std::size_t>(s);
-        const int* f = sp + kRssaFields * s;
-        if (f[kRssaCount] < f[kRssaLow] || f[kRssaCount] > f[kRssaHigh]) rssa_rebound(st, s);
         const int* rd = st.readers.data();
         for (int p = st.record_start[su]; p < st.reader_start[su + 1]; p++) {
             const int k = rd[p];
