@@ -125,32 +125,31 @@ void prefetch_next(const RssaState& st, const RanfHeld& draws) {
 // species that left theirs, exact values for the readers through records.
 // A rebound reads only the intervals, so it can follow each count at once;
 // the record readers read every count of their reaction, so they come after
-// all of them.
-void apply_changes(RssaState& st, const int* species_of, const std::int8_t* delta_of,
-                   const int* pairs, int m, std::vector<Compound>& species) {
-    int* sp = st.sp.data();
-    for (int q = 0; q < m; q++) {
-        const int s = pairs != nullptr ? pairs[2 * q] : species_of[q];
-        const int d = pairs != nullptr ? pairs[2 * q + 1] : delta_of[q];
-        int* f = sp + kRssaFields * s;
-        const int x = f[kRssaCount] + d;
-        f[kRssaCount] = x;
-        if (st.records) species[static_cast<std::size_t>(s)].count = x;
-        if (x < f[kRssaLow] || x > f[kRssaHigh]) rssa_rebound(st, s);
-    }
+// all of them.  kRecords: some reaction reads the species records, which
+// then follow every count.
+template <bool kRecords>
+inline void apply_change(RssaState& st, int s, int d, std::vector<Compound>& species) {
+    int* f = st.sp.data() + kRssaFields * s;
+    const int x = f[kRssaCount] + d;
+    f[kRssaCount] = x;
+    if (kRecords) species[static_cast<std::size_t>(s)].count = x;
+    if (x < f[kRssaLow] || x > f[kRssaHigh]) rssa_rebound(st, s);
 }
 
+template <bool kRecords>
 void fire(RssaState& st, int j, std::vector<Reaction>& reactions,
           std::vector<Compound>& species, const SimParams& params, const ModelSizes& model) {
     const RssaReaction& r = st.rxns[static_cast<std::size_t>(j)];
     const int* pairs = nullptr;
     int m = r.num_changes;
-    if (m == kRssaChangesOutside) {
+    if (m != kRssaChangesOutside) {
+        for (int q = 0; q < m; q++) apply_change<kRecords>(st, r.change_species[q], r.change_delta[q], species);
+    } else {
         pairs = st.changes.data() + r.changes + 1;
         m = st.changes[static_cast<std::size_t>(r.changes)];
+        for (int q = 0; q < m; q++) apply_change<kRecords>(st, pairs[2 * q], pairs[2 * q + 1], species);
     }
-    apply_changes(st, r.change_species, r.change_delta, pairs, m, species);
-    if (!st.records) return;
+    if (!kRecords) return;
     for (int q = 0; q < m; q++) {
         const int s = pairs != nullptr ? pairs[2 * q] : r.change_species[q];
         const std::size_t su = static_cast<std::size_t>(s);
@@ -175,11 +174,10 @@ void write_back(const RssaState& st, std::vector<Compound>& species, int num_cmp
             st.sp[static_cast<std::size_t>(kRssaFields * s + kRssaCount)];
 }
 
-}  // namespace
-
-void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes& model,
-               std::vector<Compound>& species, SimParams& params, EventLog evlog,
-               int& event_count, std::vector<int>& fire_count, double& t) {
+template <bool kRecords>
+void run_interval(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes& model,
+                  std::vector<Compound>& species, SimParams& params, EventLog evlog,
+                  int& event_count, std::vector<int>& fire_count, double& t) {
     int c = event_count;
     const double boundary = next_snapshot_time(t, params.snapshot_interval);
     const bool logging = params.eventlog_flag == 1;
@@ -187,19 +185,25 @@ void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes
     double tau = params.next_time;
     RanfHeld draws;  // nothing else draws during the call; written back on return
     const bool prefetch = model.num_rxns >= kCrPrefetchFrom;
+    bool log_full = false;  // a firing just filled the event log
     while (boundary >= tau) {
         st.trials += 1;
         const int j = trial(st, draws, reactions, species, params, model);
         if (j >= 0) {
             if (prefetch) prefetch_next(st, draws);
-            fire(st, j, reactions, species, params, model);
+            const long long updates = st.updates_since_resum;
+            fire<kRecords>(st, j, reactions, species, params, model);
             const int rxn = st.rxns[static_cast<std::size_t>(j)].rxn;
             fire_count[static_cast<std::size_t>(rxn)] += 1;
-            control_drift(st, model.num_rxns);
-            if (logging && c < capacity) {
-                evlog.times[c] = tau;
-                evlog.rxns[c] = static_cast<double>(rxn + 1);
-                c = c + 1;
+            // The sums moved only if some bound did.
+            if (st.updates_since_resum != updates) control_drift(st, model.num_rxns);
+            if (logging) {
+                if (c < capacity) {
+                    evlog.times[c] = tau;
+                    evlog.rxns[c] = static_cast<double>(rxn + 1);
+                    c = c + 1;
+                }
+                log_full = c >= capacity;
             }
         }
         const double at = tau;
@@ -210,7 +214,7 @@ void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes
             const double u1 = static_cast<double>(draws.take());
             tau = at + (1.0 / st.total) * std::log(1.0 / u1);
         }
-        if (j >= 0 && logging && c >= capacity) {
+        if (log_full) {
             write_back(st, species, model.num_cmpds);
             params.next_time = tau;
             event_count = c;
@@ -222,6 +226,17 @@ void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes
     params.next_time = tau;
     t = boundary;
     event_count = c;
+}
+
+}  // namespace
+
+void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes& model,
+               std::vector<Compound>& species, SimParams& params, EventLog evlog,
+               int& event_count, std::vector<int>& fire_count, double& t) {
+    if (st.records)
+        run_interval<true>(st, reactions, model, species, params, evlog, event_count, fire_count, t);
+    else
+        run_interval<false>(st, reactions, model, species, params, evlog, event_count, fire_count, t);
 }
 
 }  // namespace plenta
