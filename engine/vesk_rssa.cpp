@@ -174,10 +174,11 @@ void write_back(const RssaState& st, std::vector<Compound>& species, int num_cmp
             st.sp[static_cast<std::size_t>(kRssaFields * s + kRssaCount)];
 }
 
-template <bool kRecords>
-void run_interval(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes& model,
-                  std::vector<Compound>& species, SimParams& params, EventLog evlog,
-                  int& event_count, std::vector<int>& fire_count, double& t) {
+}  // namespace
+
+void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes& model,
+               std::vector<Compound>& species, SimParams& params, EventLog evlog,
+               int& event_count, std::vector<int>& fire_count, double& t) {
     int c = event_count;
     const double boundary = next_snapshot_time(t, params.snapshot_interval);
     const bool logging = params.eventlog_flag == 1;
@@ -186,13 +187,17 @@ void run_interval(RssaState& st, std::vector<Reaction>& reactions, const ModelSi
     RanfHeld draws;  // nothing else draws during the call; written back on return
     const bool prefetch = model.num_rxns >= kCrPrefetchFrom;
     bool log_full = false;  // a firing just filled the event log
+    const bool records = st.records;
     while (boundary >= tau) {
         st.trials += 1;
         const int j = trial(st, draws, reactions, species, params, model);
         if (j >= 0) {
             if (prefetch) prefetch_next(st, draws);
             const long long updates = st.updates_since_resum;
-            fire<kRecords>(st, j, reactions, species, params, model);
+            if (records)
+                fire<true>(st, j, reactions, species, params, model);
+            else
+                fire<false>(st, j, reactions, species, params, model);
             const int rxn = st.rxns[static_cast<std::size_t>(j)].rxn;
             fire_count[static_cast<std::size_t>(rxn)] += 1;
             // The sums moved only if some bound did.
@@ -226,17 +231,6 @@ void run_interval(RssaState& st, std::vector<Reaction>& reactions, const ModelSi
     params.next_time = tau;
     t = boundary;
     event_count = c;
-}
-
-}  // namespace
-
-void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes& model,
-               std::vector<Compound>& species, SimParams& params, EventLog evlog,
-               int& event_count, std::vector<int>& fire_count, double& t) {
-    if (st.records)
-        run_interval<true>(st, reactions, model, species, params, evlog, event_count, fire_count, t);
-    else
-        run_interval<false>(st, reactions, model, species, params, evlog, event_count, fire_count, t);
 }
 
 }  // namespace plenta
