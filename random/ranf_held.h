@@ -24,6 +24,22 @@
 
 #include "generator_step.h"
 
+namespace ranlib_detail {
+
+// b^e mod m (m < 2^31).
+constexpr std::uint64_t power_mod(std::uint64_t b, std::uint64_t e, std::uint64_t m) {
+    std::uint64_t r = 1;
+    b %= m;
+    while (e > 0) {
+        if (e & 1) r = r * b % m;
+        b = b * b % m;
+        e >>= 1;
+    }
+    return r;
+}
+
+}  // namespace ranlib_detail
+
 class RanfHeld {
 public:
     static constexpr int kAhead = 4;  // values visible ahead, a power of two
@@ -52,8 +68,10 @@ public:
     float take() {
         const unsigned i = head_ & (kAhead - 1);
         const float u = value_[i];
-        taken1_ = seed1_[i];
-        taken2_ = seed2_[i];
+        if (!usual_) {
+            taken1_ = seed1_[i];
+            taken2_ = seed2_[i];
+        }
         compute(i);
         head_ += 1;
         return u;
@@ -67,6 +85,14 @@ public:
     // The generator's seeds and draw count as ranf would have left them after
     // the values taken so far.
     void commit() {
+        if (head_ == committed_) return;
+        if (usual_) {
+            // The seeds kAhead steps back from the last value computed: each
+            // step is a bijection of 0 <= s < m, and a value was taken, so
+            // those seeds came from a step.
+            taken1_ = static_cast<std::int32_t>(static_cast<std::uint64_t>(s1_) * kBack1 % kM1);
+            taken2_ = static_cast<std::int32_t>(static_cast<std::uint64_t>(s2_) * kBack2 % kM2);
+        }
         gen_.Xcg1[g_] = taken1_;
         gen_.Xcg2[g_] = taken2_;
         gen_.Xndraw += head_ - committed_;
@@ -78,11 +104,20 @@ private:
     static constexpr std::int32_t kA1 = 40014, kA2 = 40692;
     static constexpr std::int32_t kM1 = 2147483563, kM2 = 2147483399;
 
+    // a^-kAhead mod m: kAhead steps back.  Both moduli are prime, so a^-1 = a^(m - 2).
+    static constexpr std::uint64_t kBack1 =
+        ranlib_detail::power_mod(ranlib_detail::power_mod(kA1, kM1 - 2, kM1), kAhead, kM1);
+    static constexpr std::uint64_t kBack2 =
+        ranlib_detail::power_mod(ranlib_detail::power_mod(kA2, kM2 - 2, kM2), kAhead, kM2);
+    static_assert(ranlib_detail::power_mod(kA1, kAhead, kM1) * kBack1 % kM1 == 1, "a step back undoes a step");
+    static_assert(ranlib_detail::power_mod(kA2, kAhead, kM2) * kBack2 % kM2 == 1, "a step back undoes a step");
+
     // Slot i gets the value after the last one computed (the step of
     // ranlib_detail::advance_seeds with the constants held here).
     void compute(unsigned i) {
         if (usual_) {
-            // 0 <= s < 2^31: a s < 2^47.
+            // 0 <= s < 2^31: a s < 2^47.  No seeds kept per value: commit()
+            // steps back from the last ones.
             s1_ = static_cast<std::int32_t>(static_cast<std::uint64_t>(kA1) *
                                             static_cast<std::uint64_t>(s1_) %
                                             static_cast<std::uint64_t>(kM1));
@@ -96,13 +131,13 @@ private:
             k = s2_ / ranlib_detail::kQ2;
             s2_ = a2_ * (s2_ - k * ranlib_detail::kQ2) - k * ranlib_detail::kR2;
             if (s2_ < 0) s2_ += m2_;
+            seed1_[i] = s1_;
+            seed2_[i] = s2_;
         }
         std::int32_t z = s1_ - s2_;
         if (z < 1) z += m1_ - 1;
         if (anti_) z = m1_ - z;
         value_[i] = ranlib_detail::uniform_of(z);
-        seed1_[i] = s1_;
-        seed2_[i] = s2_;
     }
 
     RanlibGeneratorState& gen_;
@@ -111,11 +146,11 @@ private:
     bool anti_ = false;
     bool usual_ = false;  // the usual constants: the 64-bit step
     std::int32_t s1_ = 0, s2_ = 0;          // seeds after the last value computed
-    std::int32_t taken1_ = 0, taken2_ = 0;  // seeds after the last value taken
+    std::int32_t taken1_ = 0, taken2_ = 0;  // seeds after the last value taken (at commit() when usual_)
     std::uint64_t head_ = 0;                // values taken
     std::uint64_t committed_ = 0;           // values taken and counted in the generator
     float value_[kAhead] = {};
-    std::int32_t seed1_[kAhead] = {}, seed2_[kAhead] = {};  // seeds after each value
+    std::int32_t seed1_[kAhead] = {}, seed2_[kAhead] = {};  // seeds after each value (not usual_)
 };
 
 #endif  // PLENTA_RANDOM_RANF_HELD_H
