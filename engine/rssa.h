@@ -104,9 +104,9 @@ struct RssaState {
     long long rebounds = 0;  // bounds recomputed after intervals moved
 };
 
-// The fluctuation interval of a count: x -/+ max(4, x / 8), not below 0.
+// The fluctuation interval of a count: x -/+ max(least, x / 16), not below 0.
 constexpr int kRssaCount = 0, kRssaLow = 1, kRssaHigh = 2, kRssaLeast = 3, kRssaFields = 4;
-constexpr int kRssaCountsPerWidth = 10;
+constexpr int kRssaCountsPerWidth = 16;
 constexpr int kRssaReadersPerWidth = 256;
 
 // The half-width of a species' interval: a share of its count, and at
