@@ -22,6 +22,7 @@
 
 #include "engine/engine.h"
 #include "model/model.h"
+#include "model/event.h"
 #include "model/rate_law.h"
 
 namespace plenta {
@@ -168,6 +169,14 @@ struct ConsoleModel {
     // time_start above 0), each ending in a line end; the model runs as read.
     std::vector<std::string> warnings;
     FormulaSection formulas;
+    // Events (model/event.h): as read (or as a front end gives them), and
+    // compiled by compile_model_events.  A model without events has none.
+    std::vector<EventSpec> event_specs;
+    ModelEvents events;
+    // The named parameters' values (scope order) that the runs of the
+    // current parameter set start from, which events may change during a
+    // run; empty: the values as read.
+    std::vector<double> run_parameters;
 };
 
 // Text of the model file that the reader did not match where it read a field:
@@ -269,6 +278,10 @@ std::string validate_run_setup(ConsoleModel& model, const ReadNotes& notes);
 // parameter sets' named changes into rate changes; "" or one message line
 // naming the file, the line and the reaction, parameter or rule.
 std::string compile_model_formulas(ConsoleModel& model);
+
+// Compiles the model's events (after compile_model_formulas); "" or one
+// message line naming the file, the line and the event.
+std::string compile_model_events(ConsoleModel& model);
 
 // ---- The whole start-up read ----
 
