@@ -39,6 +39,9 @@ struct EventedRun::Impl {
     std::vector<Compound>* species = nullptr;
     SimParams* params = nullptr;
     bool triggered = false;  // the check saw a trigger in the current call
+    // The time the run has reached as this object last left it; -inf when
+    // unknown (a resumed run: the front end's time is the run's).
+    double last = -kInfinity;
     std::vector<double> values;  // scratch: assignment values
 
     Impl(RunMethod& m, const ModelEvents* e, RuleValues* r)
@@ -250,6 +253,59 @@ struct EventedRun::Impl {
         method.start_run(reactions, model, sp, p, t);
     }
 
+    // The loop of EventedRun::advance from the run's time `now` toward
+    // `target`: method calls cut where something is due, the instants at
+    // the ends.  Returns early at a full log, a fault, or a method call that
+    // ended short of its own end (a tau leap's batch near the log's end).
+    void advance_to(double target, std::vector<Reaction>& reactions, const ModelSizes& model,
+                    std::vector<Compound>& sp, SimParams& p, EventLog evlog, int& c,
+                    std::vector<int>& fire_count, double& now) {
+        const bool logging = p.eventlog_flag == 1 && p.eventlog_arraysize > 0;
+        species = &sp;
+        params = &p;
+        for (;;) {
+            // A call may start on a due time (after a full log ended the
+            // previous one there).
+            const double due = state.next_due();
+            if (due <= now) {
+                const int ran = run_instant(now, reactions, sp, p, evlog, c);
+                if (ran < 0) return;
+                if (ran > 0) restart_method(reactions, model, sp, p, now);
+                if (p.fault.raised() || now >= target) return;
+                if (logging && c >= p.eventlog_arraysize) return;
+                continue;
+            }
+            const double stop = due < target ? due : kInfinity;
+            const double call_end = std::min(next_snapshot_time(now, p.snapshot_interval), stop);
+            p.stop_time = stop;
+            if (events->needs_firing_check()) {
+                p.event_check = &Impl::check_after_firing;
+                p.event_check_context = this;
+            }
+            triggered = false;
+            method.advance(reactions, model, sp, p, evlog, c, fire_count, now);
+            p.stop_time = kInfinity;
+            p.event_check = nullptr;
+            p.event_check_context = nullptr;
+            if (p.fault.raised()) return;
+            // A call that ended for its own reason (a full log) has not
+            // tested the conditions after its last firing; testing them again
+            // where nothing changed finds nothing new.
+            if (!triggered && events->needs_firing_check() && test_conditions(now, sp, p))
+                triggered = true;
+            if (p.fault.raised()) return;
+            if (triggered || state.next_due() <= now) {
+                const int ran = run_instant(now, reactions, sp, p, evlog, c);
+                if (ran < 0) return;
+                if (ran > 0) restart_method(reactions, model, sp, p, now);
+                if (p.fault.raised()) return;
+            }
+            if (now >= target) return;
+            if (logging && c >= p.eventlog_arraysize) return;
+            if (!triggered && now < call_end) return;
+        }
+    }
+
     static bool check_after_firing(void* context, double t) {
         Impl& im = *static_cast<Impl*>(context);
         if (im.test_conditions(t, *im.species, *im.params)) im.triggered = true;
@@ -301,6 +357,7 @@ void EventedRun::start_run(std::vector<Reaction>& reactions, const ModelSizes& m
     im.test_conditions(t, species, params);
     if (!params.fault.raised()) im.run_instant(t, reactions, species, params, evlog, event_count);
     im.restart_method(reactions, model, species, params, t);
+    im.last = t;
 }
 
 void EventedRun::resume(std::vector<Reaction>& reactions, const ModelSizes&,
@@ -308,6 +365,7 @@ void EventedRun::resume(std::vector<Reaction>& reactions, const ModelSizes&,
     Impl& im = *impl_;
     if (im.events == nullptr) return;
     im.state = state;
+    im.last = -kInfinity;
     im.state.parameters.resize(im.events->parameters().size());
     im.state.trigger_value.resize(static_cast<std::size_t>(im.events->size()), 0);
     im.state.next_time.resize(static_cast<std::size_t>(im.events->size()), kInfinity);
@@ -330,54 +388,14 @@ void EventedRun::advance(std::vector<Reaction>& reactions, const ModelSizes& mod
         im.method.advance(reactions, model, species, params, evlog, event_count, fire_count, t);
         return;
     }
-    const bool logging = params.eventlog_flag == 1 && params.eventlog_arraysize > 0;
-    im.species = &species;
-    im.params = &params;
-    for (;;) {
-        // Something due now (left by an instant's delays of 0 is impossible:
-        // those ran in it; but a call may start on a due time).
-        const double due = im.state.next_due();
-        if (due <= t) {
-            const int ran = im.run_instant(t, reactions, species, params, evlog, event_count);
-            if (ran < 0) return;
-            if (ran > 0) im.restart_method(reactions, model, species, params, t);
-            if (params.fault.raised()) return;
-            if (t >= target) return;
-            if (logging && event_count >= params.eventlog_arraysize) return;
-            continue;
-        }
-        const double stop = due < target ? due : kInfinity;
-        params.stop_time = stop;
-        if (im.events->needs_firing_check()) {
-            params.event_check = &Impl::check_after_firing;
-            params.event_check_context = &im;
-        }
-        im.triggered = false;
-        im.method.advance(reactions, model, species, params, evlog, event_count, fire_count, t);
-        params.stop_time = kInfinity;
-        params.event_check = nullptr;
-        params.event_check_context = nullptr;
-        if (params.fault.raised()) return;
-        // A call that ended for its own reason (a full log) has not tested
-        // the conditions after its last firing; testing them again where
-        // nothing changed finds nothing new.
-        if (!im.triggered && im.events->needs_firing_check() &&
-            im.test_conditions(t, species, params))
-            im.triggered = true;
-        if (params.fault.raised()) return;
-        const bool reached_stop = stop < kInfinity && t >= stop;
-        if (im.triggered || reached_stop || im.state.next_due() <= t) {
-            const int ran = im.run_instant(t, reactions, species, params, evlog, event_count);
-            if (ran < 0) return;
-            if (ran > 0) im.restart_method(reactions, model, species, params, t);
-            if (params.fault.raised()) return;
-        }
-        if (t >= target) return;
-        if (logging && event_count >= params.eventlog_arraysize) return;
-        // The method ended the call for its own reason (a tau leap's batch
-        // near the log's end): the front end goes on as without events.
-        if (!im.triggered && !reached_stop) return;
-    }
+    // The run's own time: the front end's, except where a run started
+    // before the time the front end shows (the console program's runs draw
+    // from 0 whatever time_start is): the first interval then holds every
+    // firing and every execution since the start, each at its own time.
+    double now = im.last > -kInfinity && im.last < t ? im.last : t;
+    im.advance_to(target, reactions, model, species, params, evlog, event_count, fire_count, now);
+    im.last = now;
+    t = now;
 }
 
 }  // namespace plenta

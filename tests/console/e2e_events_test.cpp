@@ -269,6 +269,26 @@ TEST(E2eEvents, DelaysPersistenceAndValuesFromTriggerTime) {
     }
 }
 
+TEST(E2eEvents, ExecutionsBeforeTimeStartHappenAtTheirOwnTime) {
+    // A run draws from time 0 whatever time_start is; the first interval
+    // after time_start holds the firings since 0, and so the executions.
+    std::string model = immigration_death(
+        2, 8.0, 1.0, 1, "events = 1\nPulse at 2\ntrigger = at 2\nassignments = 1\nX = X + 1000\n");
+    model.replace(model.find("time_start = 0.0"), 16, "time_start = 5.0");
+    TempDir dir;
+    RunResult r = run_model(dir, model);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::vector<LogEntry> log = run_log(dir, 1);
+    const std::vector<LogEntry> ev = event_entries(log);
+    ASSERT_EQ(ev.size(), 1u);
+    EXPECT_EQ(ev[0].time, 2.0);
+    for (std::size_t k = 1; k < log.size(); ++k) ASSERT_LE(log[k - 1].time, log[k].time) << k;
+    // Four time units of decay (g = 0.5) by t = 6: about 1000 e^-2 + 17.
+    const std::vector<int> x = x_column(read_trajectory(dir.file("traj_1")));
+    EXPECT_LT(x.at(1), 300);
+    EXPECT_GT(x.at(1), 60);
+}
+
 // ---- Faults ----
 
 TEST(E2eEvents, RunFaultsNameTheEvent) {
