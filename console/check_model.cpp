@@ -109,10 +109,10 @@ std::string describe_model(const ConsoleModel& m) {
     text += "Parameter sets: " + std::to_string(m.sets.size()) + "\n";
     for (std::size_t s = 0; s < m.sets.size(); s++) text += set_text(m, s);
     // Events, only in a model that has them (every other listing is as before).
-    if (!m.event_specs.empty()) {
-        text += "Events: " + std::to_string(m.event_specs.size()) + "\n";
-        for (std::size_t k = 0; k < m.event_specs.size(); k++) {
-            const EventSpec& e = m.event_specs[k];
+    if (!m.event_definitions.empty()) {
+        text += "Events: " + std::to_string(m.event_definitions.size()) + "\n";
+        for (std::size_t k = 0; k < m.event_definitions.size(); k++) {
+            const EventDefinition& e = m.event_definitions[k];
             text += "  " + std::to_string(k + 1) + " (" + e.name + "): " + e.trigger;
             if (!e.priority.empty()) text += "; priority " + e.priority;
             if (!e.delay.empty()) text += "; delay " + e.delay;

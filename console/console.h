@@ -171,7 +171,7 @@ struct ConsoleModel {
     FormulaSection formulas;
     // Events (model/event.h): as read (or as a front end gives them), and
     // compiled by compile_model_events.  A model without events has none.
-    std::vector<EventSpec> event_specs;
+    std::vector<EventDefinition> event_definitions;
     ModelEvents events;
     // The named parameters' values (scope order) that the runs of the
     // current parameter set start from, which events may change during a
@@ -254,7 +254,7 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
                          std::vector<Compound>& species, SimParams& params,
                          std::vector<ParamSet>& sets, ReadNotes* notes = nullptr,
                          FormulaSection* formulas = nullptr,
-                         std::vector<EventSpec>* events = nullptr);
+                         std::vector<EventDefinition>* events = nullptr);
 
 // Opens the model file again and reads it with read_model_sections; false
 // when the file cannot be opened (the caller prints kMsgCantOpenModel).
@@ -262,7 +262,7 @@ bool read_constants(std::vector<Reaction>& reactions, ModelSizes& sizes,
                     std::vector<Compound>& species, SimParams& params,
                     std::vector<ParamSet>& sets, const std::string& path,
                     ReadNotes* notes = nullptr, FormulaSection* formulas = nullptr,
-                    std::vector<EventSpec>* events = nullptr);
+                    std::vector<EventDefinition>* events = nullptr);
 
 // ---- Validation: "" when the model may run, else one message line ----
 

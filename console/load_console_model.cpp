@@ -99,7 +99,7 @@ std::string load_console_model(const std::string& working_dir, ConsoleModel& mod
         allocate_model(model);
         ReadNotes notes;
         if (!read_constants(model.reactions, model.sizes, model.species, model.params, model.sets,
-                            model.model_path, &notes, &model.formulas, &model.event_specs))
+                            model.model_path, &notes, &model.formulas, &model.event_definitions))
             return cant_open_model_message(model.model_path);
         add_warnings(model, header_notes, notes);
         if (notes.event_fault.raised())

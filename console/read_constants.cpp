@@ -500,7 +500,7 @@ bool whole_number(const std::string& text, int& value) {
 
 // Reads the section into `events`; false with `fault` set at the first line
 // that does not fit.
-bool read_event_section(TextScanner& in, std::vector<EventSpec>& events, ListBudget& budget,
+bool read_event_section(TextScanner& in, std::vector<EventDefinition>& events, ListBudget& budget,
                         EventError& fault) {
     const int section_line = skip_blank_lines(in);
     std::optional<std::string> head = in.get_line();
@@ -516,7 +516,7 @@ bool read_event_section(TextScanner& in, std::vector<EventSpec>& events, ListBud
         }
     }
     for (int k = 0; k < n; ++k) {
-        EventSpec e;
+        EventDefinition e;
         auto fail = [&](int line, const std::string& field, const std::string& message) {
             fault = EventError{k, field, line, message};
             events.push_back(e);  // the title names the event in the message
@@ -657,7 +657,7 @@ void allocate_model(ConsoleModel& model) {
 void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, ModelSizes& sizes,
                          std::vector<Compound>& species, SimParams& params,
                          std::vector<ParamSet>& sets, ReadNotes* notes,
-                         FormulaSection* formulas, std::vector<EventSpec>* events) {
+                         FormulaSection* formulas, std::vector<EventDefinition>* events) {
     std::size_t rxns = reactions.size();
     if (static_cast<std::size_t>(sizes.num_rxns) != rxns || sizes.num_subs.size() != rxns ||
         sizes.num_prods.size() != rxns ||
@@ -697,7 +697,7 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
         read_formula_sections(in, f, budget);
     }
     if (has_events) {
-        std::vector<EventSpec> unused_events;
+        std::vector<EventDefinition> unused_events;
         EventError fault;
         if (!read_event_section(in, events != nullptr ? *events : unused_events, budget, fault) &&
             notes != nullptr && !notes->event_fault.raised())
@@ -733,7 +733,7 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
 bool read_constants(std::vector<Reaction>& reactions, ModelSizes& sizes,
                     std::vector<Compound>& species, SimParams& params,
                     std::vector<ParamSet>& sets, const std::string& path, ReadNotes* notes,
-                    FormulaSection* formulas, std::vector<EventSpec>* events) {
+                    FormulaSection* formulas, std::vector<EventDefinition>* events) {
     std::string text;
     if (!read_file_text(path, text)) return false;
     TextScanner in(std::move(text));

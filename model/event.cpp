@@ -75,13 +75,13 @@ bool parse_event_flag(const std::string& text, bool& value) {
     return false;
 }
 
-std::string describe_event_error(const std::vector<EventSpec>& specs, const EventError& error) {
+std::string describe_event_error(const std::vector<EventDefinition>& definitions, const EventError& error) {
     std::string text;
     if (error.event >= 0) {
         text = "event " + std::to_string(error.event + 1);
-        if (static_cast<std::size_t>(error.event) < specs.size() &&
-            !trim(specs[static_cast<std::size_t>(error.event)].name).empty())
-            text += " (" + trim(specs[static_cast<std::size_t>(error.event)].name) + ")";
+        if (static_cast<std::size_t>(error.event) < definitions.size() &&
+            !trim(definitions[static_cast<std::size_t>(error.event)].name).empty())
+            text += " (" + trim(definitions[static_cast<std::size_t>(error.event)].name) + ")";
         if (!error.field.empty()) text += ", " + error.field;
         text += ": ";
     }
@@ -126,11 +126,11 @@ ModelEvents& ModelEvents::operator=(const ModelEvents& other) {
     return *this;
 }
 
-EventError ModelEvents::compile(const std::vector<EventSpec>& specs,
+EventError ModelEvents::compile(const std::vector<EventDefinition>& definitions,
                                 const std::vector<Compound>& species, const FormulaScope& scope,
                                 const std::vector<Reaction>& reactions) {
     *this = ModelEvents();
-    if (specs.empty()) return EventError{};
+    if (definitions.empty()) return EventError{};
     FormulaNames names(species, scope);
     if (!names.conflict().empty()) return EventError{-1, "", 0, names.conflict()};
 
@@ -138,8 +138,8 @@ EventError ModelEvents::compile(const std::vector<EventSpec>& specs,
     std::size_t most_slots = 0;
     bool firing_check = false;
     std::vector<char> assigned(scope.parameters.size(), 0);
-    for (std::size_t k = 0; k < specs.size(); ++k) {
-        const EventSpec& spec = specs[k];
+    for (std::size_t k = 0; k < definitions.size(); ++k) {
+        const EventDefinition& def = definitions[k];
         const int ev = static_cast<int>(k);
         auto fail = [ev](const std::string& field, int line, const std::string& message) {
             return EventError{ev, field, line, message};
@@ -161,24 +161,24 @@ EventError ModelEvents::compile(const std::vector<EventSpec>& specs,
         };
 
         Event e;
-        e.name = trim(spec.name);
-        e.values_at_trigger = spec.values_at_trigger;
-        e.initial = spec.initial;
-        e.persistent = spec.persistent;
+        e.name = trim(def.name);
+        e.values_at_trigger = def.values_at_trigger;
+        e.initial = def.initial;
+        e.persistent = def.persistent;
         EventError error;
 
         std::string rest;
-        const std::string trigger = trim(spec.trigger);
+        const std::string trigger = trim(def.trigger);
         const std::string word = first_word(trigger, rest);
         const std::string form =
             "a trigger is \"at T\", \"at T every P\" or \"when <condition>\"";
         if (trigger.empty())
-            return fail("trigger", spec.trigger_line, "the trigger is missing; " + form + ".");
+            return fail("trigger", def.trigger_line, "the trigger is missing; " + form + ".");
         if (word == "at") {
             std::string period_text;
             const std::string time_text = first_word(rest, period_text);
             if (!parse_number(time_text, e.time) || !std::isfinite(e.time))
-                return fail("trigger", spec.trigger_line,
+                return fail("trigger", def.trigger_line,
                             "\"" + time_text + "\" is not a finite time; " + form + ".");
             if (period_text.empty()) {
                 e.kind = TriggerKind::kAt;
@@ -186,30 +186,30 @@ EventError ModelEvents::compile(const std::vector<EventSpec>& specs,
                 std::string p;
                 const std::string every = first_word(period_text, p);
                 if (every != "every")
-                    return fail("trigger", spec.trigger_line,
+                    return fail("trigger", def.trigger_line,
                                 "\"" + period_text + "\" after the time; " + form + ".");
                 if (!parse_number(p, e.period) || !(e.period > 0.0) || !std::isfinite(e.period))
-                    return fail("trigger", spec.trigger_line,
+                    return fail("trigger", def.trigger_line,
                                 "the period \"" + p + "\" is not a finite number > 0.");
                 e.kind = TriggerKind::kEvery;
             }
         } else if (word == "when") {
             if (rest.empty())
-                return fail("trigger", spec.trigger_line, "\"when\" needs a condition.");
+                return fail("trigger", def.trigger_line, "\"when\" needs a condition.");
             e.kind = TriggerKind::kWhen;
-            if (!expression(rest, "trigger", spec.trigger_line, e.condition, error)) return error;
+            if (!expression(rest, "trigger", def.trigger_line, e.condition, error)) return error;
             firing_check = firing_check || !e.condition.law->species_read().empty();
         } else {
-            return fail("trigger", spec.trigger_line, "\"" + trigger + "\": " + form + ".");
+            return fail("trigger", def.trigger_line, "\"" + trigger + "\": " + form + ".");
         }
-        if (!trim(spec.priority).empty() &&
-            !expression(trim(spec.priority), "priority", spec.priority_line, e.priority, error))
+        if (!trim(def.priority).empty() &&
+            !expression(trim(def.priority), "priority", def.priority_line, e.priority, error))
             return error;
-        if (!trim(spec.delay).empty() &&
-            !expression(trim(spec.delay), "delay", spec.delay_line, e.delay, error))
+        if (!trim(def.delay).empty() &&
+            !expression(trim(def.delay), "delay", def.delay_line, e.delay, error))
             return error;
-        for (std::size_t a = 0; a < spec.assignments.size(); ++a) {
-            const EventAssignment& as = spec.assignments[a];
+        for (std::size_t a = 0; a < def.assignments.size(); ++a) {
+            const EventAssignment& as = def.assignments[a];
             const std::string field = "assignment " + std::to_string(a + 1);
             const std::string target = trim(as.target);
             Assignment out;

@@ -12,16 +12,20 @@
 // condition turning false.
 //
 // Three layers:
-//   EventSpec      the event as written (model file, Python dicts, MATLAB
-//                  structs), every expression as text;
-//   ModelEvents    the compiled events of one model: the expressions turned
-//                  into RateLaw objects (model/rate_law.h) once, at load;
-//   EventRunState  what a run keeps between instants: the last value of every
-//                  condition, the next time of every timed trigger, the
-//                  pending delayed executions and the current values of the
-//                  named parameters.  Plain vectors, so that a front end that
-//                  continues a run across calls can hand it out and read it
-//                  back (see EventedRun::resume in engine/events.h).
+//   EventDefinition  the event as written (model file, Python dicts, MATLAB
+//                    structs), every expression as text;
+//   ModelEvents      the compiled events of one model: the expressions turned
+//                    into RateLaw objects (model/rate_law.h) once, at load;
+//   EventRunState    what a run keeps between instants: the last value of
+//                    every condition, the next time of every timed trigger,
+//                    the pending delayed executions and the current values of
+//                    the named parameters.  Plain vectors, so that a front end
+//                    that continues a run across calls can hand it out and
+//                    read it back (see EventedRun::resume in engine/events.h).
+//
+// API note for front ends written against the first version of this
+// header: the records as written are now EventDefinition (and the console
+// model's list ConsoleModel::event_definitions); nothing else changed.
 //
 // Expressions read species counts, named parameters, rules and `volume`,
 // exactly as formula reactions do.  Evaluation allocates nothing.
@@ -47,7 +51,7 @@ struct EventAssignment {
     int line = 0;  // model-file line; 0 where there is none
 };
 
-struct EventSpec {
+struct EventDefinition {
     std::string name;      // title line, free text (may be empty)
     std::string trigger;   // "at T", "at T every P" or "when <condition>"
     std::string priority;  // expression; "" for none (counts as priority 0)
@@ -84,7 +88,7 @@ struct EventError {
 
 // "event 2 (Inducer pulse), trigger: <message>" (the name only when there is
 // one; the number counts from 1).  Front ends add the file and the line.
-std::string describe_event_error(const std::vector<EventSpec>& specs, const EventError& error);
+std::string describe_event_error(const std::vector<EventDefinition>& definitions, const EventError& error);
 
 // ---- Compiled events ----
 
@@ -131,7 +135,7 @@ public:
     // Compiles the events against the species and the named parameters and
     // rules; remembers which formula reactions read each assigned parameter.
     // Nothing is kept on failure (the error names event, field and line).
-    EventError compile(const std::vector<EventSpec>& specs, const std::vector<Compound>& species,
+    EventError compile(const std::vector<EventDefinition>& definitions, const std::vector<Compound>& species,
                        const FormulaScope& scope, const std::vector<Reaction>& reactions);
 
     bool empty() const { return events_.empty(); }
