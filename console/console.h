@@ -22,6 +22,7 @@
 
 #include "engine/engine.h"
 #include "model/model.h"
+#include "model/event.h"
 #include "model/rate_law.h"
 
 namespace plenta {
@@ -168,6 +169,14 @@ struct ConsoleModel {
     // time_start above 0), each ending in a line end; the model runs as read.
     std::vector<std::string> warnings;
     FormulaSection formulas;
+    // Events (model/event.h): as read (or as a front end gives them), and
+    // compiled by compile_model_events.  A model without events has none.
+    std::vector<EventDefinition> event_definitions;
+    ModelEvents events;
+    // The named parameters' values (scope order) that the runs of the
+    // current parameter set start from, which events may change during a
+    // run; empty: the values as read.
+    std::vector<double> run_parameters;
 };
 
 // Text of the model file that the reader did not match where it read a field:
@@ -207,6 +216,9 @@ struct ReadNotes {
     // randseed as written, before it was stored modulo 2^32, when its line matched.
     bool randseed_read = false;
     long long randseed_as_written = 0;
+    // The first line of the events section that does not fit (the read
+    // stops there).
+    EventError event_fault;
 };
 
 constexpr std::size_t kMaxReadWarnings = 20;
@@ -241,14 +253,16 @@ void allocate_model(ConsoleModel& model);
 void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, ModelSizes& sizes,
                          std::vector<Compound>& species, SimParams& params,
                          std::vector<ParamSet>& sets, ReadNotes* notes = nullptr,
-                         FormulaSection* formulas = nullptr);
+                         FormulaSection* formulas = nullptr,
+                         std::vector<EventDefinition>* events = nullptr);
 
 // Opens the model file again and reads it with read_model_sections; false
 // when the file cannot be opened (the caller prints kMsgCantOpenModel).
 bool read_constants(std::vector<Reaction>& reactions, ModelSizes& sizes,
                     std::vector<Compound>& species, SimParams& params,
                     std::vector<ParamSet>& sets, const std::string& path,
-                    ReadNotes* notes = nullptr, FormulaSection* formulas = nullptr);
+                    ReadNotes* notes = nullptr, FormulaSection* formulas = nullptr,
+                    std::vector<EventDefinition>* events = nullptr);
 
 // ---- Validation: "" when the model may run, else one message line ----
 
@@ -269,6 +283,14 @@ std::string validate_run_setup(ConsoleModel& model, const ReadNotes& notes);
 // parameter sets' named changes into rate changes; "" or one message line
 // naming the file, the line and the reaction, parameter or rule.
 std::string compile_model_formulas(ConsoleModel& model);
+
+// Compiles the model's events (after compile_model_formulas); "" or one
+// message line naming the file, the line and the event.
+std::string compile_model_events(ConsoleModel& model);
+
+// "Model file <path>, line <n>, event <k> (<title>), <field>: <message> Exit."
+// and a line end (the line and the event where there are).
+std::string event_fault_message(const ConsoleModel& model, const EventError& fault);
 
 // ---- The whole start-up read ----
 

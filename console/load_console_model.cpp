@@ -99,14 +99,18 @@ std::string load_console_model(const std::string& working_dir, ConsoleModel& mod
         allocate_model(model);
         ReadNotes notes;
         if (!read_constants(model.reactions, model.sizes, model.species, model.params, model.sets,
-                            model.model_path, &notes, &model.formulas))
+                            model.model_path, &notes, &model.formulas, &model.event_definitions))
             return cant_open_model_message(model.model_path);
         add_warnings(model, header_notes, notes);
+        if (notes.event_fault.raised())
+            return event_fault_message(model, notes.event_fault);
         message = validate_model(model, notes);
         if (!message.empty()) return message;
         // Formulas first: a set's named parameter changes become rate changes
         // there, and the run set-up checks every set's changes.
         message = compile_model_formulas(model);
+        if (!message.empty()) return message;
+        message = compile_model_events(model);
         if (!message.empty()) return message;
         return validate_run_setup(model, notes);
     } catch (const std::bad_alloc&) {

@@ -18,7 +18,9 @@ std::string compile_model_formulas(ConsoleModel& m) {
     FormulaSection& f = m.formulas;
     bool any_formula = false;
     for (const Reaction& r : m.reactions) any_formula = any_formula || r.rxn_index == kFormula;
-    if (!any_formula) return "";
+    // A model with events reads named parameters and rules without formula
+    // reactions too.
+    if (!any_formula && m.event_definitions.empty()) return "";
 
     FormulaNames names(m.species, f.scope);
     if (!names.conflict().empty()) {
@@ -63,6 +65,18 @@ std::string compile_model_formulas(ConsoleModel& m) {
             add_named_change(m.sets[s], m.reactions, change.name, change.value);
         }
     }
+    return "";
+}
+
+std::string event_fault_message(const ConsoleModel& m, const EventError& fault) {
+    return at_line(m, fault.line) + ": " + describe_event_error(m.event_definitions, fault) + " Exit.\n";
+}
+
+std::string compile_model_events(ConsoleModel& m) {
+    m.run_parameters.clear();
+    const EventError fault =
+        m.events.compile(m.event_definitions, m.species, m.formulas.scope, m.reactions);
+    if (fault.raised()) return event_fault_message(m, fault);
     return "";
 }
 

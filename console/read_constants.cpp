@@ -15,6 +15,7 @@
 // builders' work grow with the square of the file's size; the list then stays
 // empty and validate_model reports the count.
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -456,6 +457,158 @@ void read_formula_sections(TextScanner& in, FormulaSection& f, ListBudget& budge
     in.scan("\n");
 }
 
+// ---- The events section ----
+//
+// "events = N", then N blocks: a title line, "trigger = ...", the optional
+// lines "priority = ", "delay = ", "values = ", "initial = ", "persistent = "
+// in any order, "assignments = M" and M lines "target = expression".  Blank
+// lines may stand between the lines of the section (not among the M
+// assignment lines).  Unlike the fixed sections, this one is read line by
+// line and a line that does not fit ends the read with a fault naming the
+// line and the event (ReadNotes::event_fault).
+
+std::string trimmed(const std::string& v) {
+    const std::size_t a = v.find_first_not_of(" \t\r");
+    if (a == std::string::npos) return std::string();
+    return v.substr(a, v.find_last_not_of(" \t\r") - a + 1);
+}
+
+// Skips blank lines; the line number of the next line.
+int skip_blank_lines(TextScanner& in) {
+    for (;;) {
+        const std::size_t at = in.pos();
+        const std::string& text = in.text();
+        std::size_t i = at;
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r')) i++;
+        if (i < text.size() && text[i] == '\n') {
+            in.get_line();
+            continue;
+        }
+        return static_cast<int>(in.line_of(at));
+    }
+}
+
+// A whole number, nothing else on the line.
+bool whole_number(const std::string& text, int& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (end != text.c_str() + text.size() || v < 0 || v > 1000000000L) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+// Reads the section into `events`; false with `fault` set at the first line
+// that does not fit.
+bool read_event_section(TextScanner& in, std::vector<EventDefinition>& events, ListBudget& budget,
+                        EventError& fault) {
+    const int section_line = skip_blank_lines(in);
+    std::optional<std::string> head = in.get_line();
+    int n = -1;
+    {
+        const std::string text = head ? *head : std::string();
+        const std::size_t eq = text.find('=');
+        if (eq == std::string::npos || trimmed(text.substr(0, eq)) != "events" ||
+            !whole_number(trimmed(text.substr(eq + 1)), n) || !budget.take(n, in)) {
+            fault = EventError{-1, "", section_line,
+                               "expected \"events = <count>\" with a count of events the file holds."};
+            return false;
+        }
+    }
+    for (int k = 0; k < n; ++k) {
+        EventDefinition e;
+        auto fail = [&](int line, const std::string& field, const std::string& message) {
+            fault = EventError{k, field, line, message};
+            events.push_back(e);  // the title names the event in the message
+            return false;
+        };
+        e.line = skip_blank_lines(in);
+        std::optional<std::string> title = in.get_line();
+        if (!title) return fail(e.line, "", "the file ends before the event's title line.");
+        e.name = trimmed(*title);
+        if (title->size() > kMaxSkipLineChars)
+            return fail(e.line, "title", "the title line is longer than 78 characters.");
+        if (e.name.find('=') != std::string::npos && e.name.rfind("trigger", 0) == 0)
+            return fail(e.line, "title", "the title line is missing (found the trigger line).");
+        bool have_trigger = false;
+        int num_assignments = -1;
+        while (num_assignments < 0) {
+            const int line = skip_blank_lines(in);
+            std::optional<std::string> got = in.get_line();
+            if (!got)
+                return fail(line, "", "the file ends before the line \"assignments = <count>\".");
+            const std::size_t eq = got->find('=');
+            const std::string key = trimmed(got->substr(0, eq));
+            const std::string value = eq == std::string::npos ? std::string() : trimmed(got->substr(eq + 1));
+            if (eq == std::string::npos)
+                return fail(line, "", "expected a line \"<key> = <value>\", found \"" + trimmed(*got) + "\".");
+            if (!have_trigger && key != "trigger")
+                return fail(line, "trigger", "expected the line \"trigger = ...\" after the title line, found \"" +
+                                                 trimmed(*got) + "\".");
+            bool ok = true;
+            if (key == "trigger") {
+                if (have_trigger) return fail(line, "trigger", "a second trigger line.");
+                have_trigger = true;
+                e.trigger = value;
+                e.trigger_line = line;
+            } else if (key == "priority") {
+                e.priority = value;
+                e.priority_line = line;
+                ok = !value.empty();
+            } else if (key == "delay") {
+                e.delay = value;
+                e.delay_line = line;
+                ok = !value.empty();
+            } else if (key == "values") {
+                e.values_line = line;
+                ok = parse_event_values(value, e.values_at_trigger);
+                if (!ok) return fail(line, "values", "\"" + value + "\" is neither \"trigger\" nor \"fire\".");
+            } else if (key == "initial") {
+                e.initial_line = line;
+                ok = parse_event_flag(value, e.initial);
+                if (!ok) return fail(line, "initial", "\"" + value + "\" is neither \"true\" nor \"false\".");
+            } else if (key == "persistent") {
+                e.persistent_line = line;
+                ok = parse_event_flag(value, e.persistent);
+                if (!ok) return fail(line, "persistent", "\"" + value + "\" is neither \"true\" nor \"false\".");
+            } else if (key == "assignments") {
+                if (!whole_number(value, num_assignments) || !budget.take(num_assignments, in))
+                    return fail(line, "assignments", "\"" + value + "\" is not a count of lines the file holds.");
+            } else {
+                return fail(line, "", "unknown line \"" + key + " = ...\"; expected priority, delay, "
+                                      "values, initial, persistent or assignments.");
+            }
+            if (!ok) return fail(line, key, "the value is missing.");
+        }
+        for (int a = 0; a < num_assignments; ++a) {
+            const int line = static_cast<int>(in.line_of(in.pos()));
+            const std::string field = "assignment " + std::to_string(a + 1);
+            std::optional<std::string> got = in.get_line();
+            if (!got) return fail(line, field, "the file ends before this line \"target = expression\".");
+            const std::size_t eq = got->find('=');
+            if (eq == std::string::npos)
+                return fail(line, field, "expected \"target = expression\", found \"" + trimmed(*got) + "\".");
+            e.assignments.push_back(EventAssignment{trimmed(got->substr(0, eq)), trimmed(got->substr(eq + 1)), line});
+        }
+        events.push_back(std::move(e));
+    }
+    in.scan("\n");
+    return true;
+}
+
+// Whether an events section follows: its key next, or, in a model without
+// formula reactions, after "parameters =" and "rules =" sections (which such
+// a model reads only when events follow them).
+bool event_section_follows(const TextScanner& in, bool any_formula) {
+    if (next_token_is(in, "events")) return true;
+    if (any_formula || !(next_token_is(in, "parameters") || next_token_is(in, "rules"))) return false;
+    TextScanner probe(in);
+    FormulaSection scratch;
+    ListBudget budget{probe.size() / 2};
+    read_formula_sections(probe, scratch, budget);
+    return next_token_is(probe, "events");
+}
+
 // Set s changes initial counts and rate constants of the model as read.
 void read_param_set(TextScanner& in, ParamSet& set, int& num_repeats, ListBudget& budget,
                     int set_number, ReadNotes* notes) {
@@ -504,7 +657,7 @@ void allocate_model(ConsoleModel& model) {
 void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, ModelSizes& sizes,
                          std::vector<Compound>& species, SimParams& params,
                          std::vector<ParamSet>& sets, ReadNotes* notes,
-                         FormulaSection* formulas) {
+                         FormulaSection* formulas, std::vector<EventDefinition>* events) {
     std::size_t rxns = reactions.size();
     if (static_cast<std::size_t>(sizes.num_rxns) != rxns || sizes.num_subs.size() != rxns ||
         sizes.num_prods.size() != rxns ||
@@ -533,12 +686,30 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
     // with formula reactions: every other file reads exactly as it always has.
     FormulaSection unused;
     FormulaSection& f = formulas != nullptr ? *formulas : unused;
-    if (any_formula) read_formula_sections(in, f, budget);
+    // Events: a section looked for in every model (no file without one has
+    // its key there); it brings the parameter and rule sections with it.
+    bool has_events = false;
+    if (any_formula) {
+        read_formula_sections(in, f, budget);
+        has_events = next_token_is(in, "events");
+    } else if (event_section_follows(in, any_formula)) {
+        has_events = true;
+        read_formula_sections(in, f, budget);
+    }
+    if (has_events) {
+        std::vector<EventDefinition> unused_events;
+        EventError fault;
+        if (!read_event_section(in, events != nullptr ? *events : unused_events, budget, fault) &&
+            notes != nullptr && !notes->event_fault.raised())
+            notes->event_fault = fault;
+        if (fault.raised()) return;  // the rest of the file is not read
+    }
+    const bool named_changes = any_formula || has_events;
     // Set 1 is the model as read; only the further sets have blocks.
     for (std::size_t s = 1; s < sets.size(); s++) {
         read_param_set(in, sets[s], params.num_repeats[s], budget, static_cast<int>(s) + 1, notes);
         // "parameter name value" lines: changes of named parameters.
-        while (any_formula && next_token_is(in, "parameter")) {
+        while (named_changes && next_token_is(in, "parameter")) {
             NamedValue change;
             const int line = next_line(in);
             in.scan(" parameter %s %le\n", {&change.name, &change.value});
@@ -562,11 +733,11 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
 bool read_constants(std::vector<Reaction>& reactions, ModelSizes& sizes,
                     std::vector<Compound>& species, SimParams& params,
                     std::vector<ParamSet>& sets, const std::string& path, ReadNotes* notes,
-                    FormulaSection* formulas) {
+                    FormulaSection* formulas, std::vector<EventDefinition>* events) {
     std::string text;
     if (!read_file_text(path, text)) return false;
     TextScanner in(std::move(text));
-    read_model_sections(in, reactions, sizes, species, params, sets, notes, formulas);
+    read_model_sections(in, reactions, sizes, species, params, sets, notes, formulas, events);
     return true;
 }
 

@@ -24,6 +24,7 @@
 
 #include "console/console.h"
 #include "engine/engine.h"
+#include "engine/events.h"
 #include "random/ranlib.h"
 
 namespace plenta {
@@ -178,6 +179,15 @@ void apply_param_set(RunDriver& d, std::size_t s) {
     if (s < f.set_changes.size())
         for (const NamedValue& change : f.set_changes[s])
             f.rule_values.set_parameter(change.name, change.value);
+    // Events start every run of the set from the set's parameter values.
+    if (!d.m.events.empty()) {
+        d.m.run_parameters.clear();
+        for (const NamedValue& p : f.scope.parameters) d.m.run_parameters.push_back(p.value);
+        if (s < f.set_changes.size())
+            for (const NamedValue& change : f.set_changes[s])
+                for (std::size_t k = 0; k < f.scope.parameters.size(); ++k)
+                    if (f.scope.parameters[k].name == change.name) d.m.run_parameters[k] = change.value;
+    }
 }
 
 // The driver's side of a run: trajectory lines at the snapshots and the
@@ -339,24 +349,15 @@ bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector
     SimParams& p = m.params;
     const bool logging = p.eventlog_flag == 1;
 
-    // Fresh counts, firing totals, propensities and first event.  The first
-    // event is drawn from time 0 whatever time_start is.
-    for (std::size_t s = 0; s < m.species.size(); s++) m.species[s].count = run_counts[s];
-    fire_count.assign(m.reactions.size(), 0);
-    p.fault = RunFault{};
-    update_rxn_prob_all(m.reactions, m.species, p, m.sizes, 0.0);
-    double next_time = 0.0;
-    int next_rxn = 0;
-    double a0 = 0.0;
-    if (method != nullptr) {
-        method->start_run(m.reactions, m.sizes, m.species, p, 0.0);
-    } else {
-        find_next_reaction_vesk(next_time, next_rxn, a0, m.reactions, p.algorithm, 1, m.sizes,
-                                0.0);
-        p.next_time = next_time;
-        p.next_rxn = next_rxn;
-        p.total_prob = a0;
+    // Every method, the defined ones included, through the engine's
+    // interface, and every call through the events layer (which, for a
+    // model without events, calls nothing but the method).
+    std::unique_ptr<RunMethod> defined;
+    if (method == nullptr) {
+        defined = make_defined_method(p.algorithm, matrix);
+        method = defined.get();
     }
+    EventedRun run(*method, &m.events, &m.formulas.rule_values);
 
     EventLog log;
     if (logging) {
@@ -366,6 +367,16 @@ bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector
         log.drain_context = &recorder;
     }
     event_count = 0;
+
+    // Fresh counts, firing totals, propensities and first event.  The first
+    // event is drawn from time 0 whatever time_start is; events due at the
+    // start (at time 0) are executed before it.
+    for (std::size_t s = 0; s < m.species.size(); s++) m.species[s].count = run_counts[s];
+    fire_count.assign(m.reactions.size(), 0);
+    p.fault = RunFault{};
+    run.start_run(m.reactions, m.sizes, m.species, p, 0.0, m.run_parameters, log, event_count);
+    if (run.has_events() && p.fault.raised()) return false;
+
     // The run ends at time_end, or on a grid time short of it by rounding
     // only (three intervals of 0.3 end at 0.8999999999999999 for a time_end
     // of 0.9), where the final line is written.
@@ -375,12 +386,7 @@ bool simulate_run(ConsoleModel& m, const StoichMatrix& matrix, const std::vector
         const double t_before = t;
         const int count_before = event_count;
         const long long fired_before = total_firings(fire_count);
-        if (p.algorithm == kTauLeaping)
-            vesk_tau(m.reactions, m.sizes, m.species, matrix, p, log, event_count, fire_count, t);
-        else if (method != nullptr)
-            method->advance(m.reactions, m.sizes, m.species, p, log, event_count, fire_count, t);
-        else
-            vesk(m.reactions, m.sizes, m.species, matrix, p, log, event_count, fire_count, t);
+        run.advance(m.reactions, m.sizes, m.species, p, log, event_count, fire_count, t);
         if (p.fault.raised()) return false;
         if (logging && event_count == p.eventlog_arraysize) recorder.empty_event_log(event_count);
         // A call that neither moved the time nor fired anything leaves the

@@ -110,8 +110,10 @@ bool propensities_current(const ExactCall& c, const std::vector<Reaction>& react
 }
 
 // The loop of one call; kDirect: direct method, else first-reaction
-// selection; kSmall: see kSmallReactions.  Returns false at a fault.
-template <bool kDirect, bool kSmall>
+// selection; kSmall: see kSmallReactions; kCheck: params.event_check after
+// every firing (the species records kept current for it).  Returns false at
+// a fault.
+template <bool kDirect, bool kSmall, bool kCheck = false>
 bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSizes& model,
                std::vector<Compound>& species, const StoichMatrix& matrix, SimParams& params,
                EventLog evlog, int& c, int* fired_total, double boundary, double& a0,
@@ -126,7 +128,7 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
     const HotReaction* rec = call.rec.data();
     const int* dep_start = call.dep_start.data();
     const int* deps = call.deps.data();
-    Compound* mirror = call.general ? species.data() : nullptr;
+    Compound* mirror = call.general || kCheck ? species.data() : nullptr;
     RanfLocal gen;
     auto draw = [&gen]() { return gen.draw(); };
     bool ok = true;
@@ -247,6 +249,13 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             log_full = true;
             break;
         }
+        // An event's condition became true: stop right after this firing.
+        if constexpr (kCheck) {
+            if (params.event_check(params.event_check_context, fired_at)) {
+                log_full = true;
+                break;
+            }
+        }
     }
     gen.commit();
     return ok;
@@ -258,7 +267,8 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
           std::vector<Compound>& species, const StoichMatrix& matrix, SimParams& params,
           EventLog evlog, int& event_count, std::vector<int>& fire_count, double& t) {
     int c = event_count;
-    const double boundary = next_snapshot_time(t, params.snapshot_interval);
+    // The call ends at the snapshot boundary, or earlier where an event is due.
+    const double boundary = std::min(next_snapshot_time(t, params.snapshot_interval), params.stop_time);
     const bool direct = params.algorithm == kDirectMethod;
     double a0 = params.total_prob;
     double tau = params.next_time;
@@ -283,7 +293,8 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
         double run = 0.0;
         for (int i = 0; i < call.n; ++i) call.prefix[static_cast<std::size_t>(i)] = run += call.a[static_cast<std::size_t>(i)];
     }
-    const bool small = direct && !call.general && call.n <= kSmallReactions &&
+    const bool check = params.event_check != nullptr;
+    const bool small = direct && !check && !call.general && call.n <= kSmallReactions &&
                        model.num_cmpds <= kSmallSpecies &&
                        propensities_current(call, reactions, species, params, model);
 
@@ -291,7 +302,10 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
     bool log_full = false;
     bool ok;
     int* fired_total = fire_count.data();
-    if (direct)
+    if (check)
+        ok = direct ? run_exact<true, false, true>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full)
+                    : run_exact<false, false, true>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full);
+    else if (direct)
         ok = small ? run_exact<true, true>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full)
                    : run_exact<true, false>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full);
     else

@@ -111,7 +111,9 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
              std::vector<Compound>& species, SimParams& params, EventLog evlog,
              int& event_count, std::vector<int>& fire_count, double& t) {
     int c = event_count;
-    const double boundary = next_snapshot_time(t, params.snapshot_interval);
+    // The call ends at the snapshot boundary, or earlier where an event is due.
+    const double boundary = std::min(next_snapshot_time(t, params.snapshot_interval), params.stop_time);
+    const bool checking = params.event_check != nullptr;
     const bool logging = params.eventlog_flag == 1;
     const int capacity = params.eventlog_arraysize;
     double a0 = params.total_prob;
@@ -160,6 +162,16 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
             event_count = c;
             t = fired_at;
             return;
+        }
+        // Events' conditions read the species records: current after each firing.
+        if (checking) {
+            write_back(st, species);
+            if (params.event_check(params.event_check_context, fired_at)) {
+                keep_state(params, a0, tau, mu);
+                event_count = c;
+                t = fired_at;
+                return;
+            }
         }
     }
     write_back(st, species);

@@ -3,6 +3,7 @@
 // proportion to its upper bound and fired with probability a / aU; up to
 // and including the next snapshot boundary, or until a firing fills the
 // event log.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -180,7 +181,9 @@ void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes
                std::vector<Compound>& species, SimParams& params, EventLog evlog,
                int& event_count, std::vector<int>& fire_count, double& t) {
     int c = event_count;
-    const double boundary = next_snapshot_time(t, params.snapshot_interval);
+    // The call ends at the snapshot boundary, or earlier where an event is due.
+    const double boundary = std::min(next_snapshot_time(t, params.snapshot_interval), params.stop_time);
+    const bool checking = params.event_check != nullptr;
     const bool logging = params.eventlog_flag == 1;
     const int capacity = params.eventlog_arraysize;
     double tau = params.next_time;
@@ -225,6 +228,16 @@ void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes
             event_count = c;
             t = at;
             return;
+        }
+        // Events' conditions read the species records: current after each firing.
+        if (j >= 0 && checking) {
+            write_back(st, species, model.num_cmpds);
+            if (params.event_check(params.event_check_context, at)) {
+                params.next_time = tau;
+                event_count = c;
+                t = at;
+                return;
+            }
         }
     }
     write_back(st, species, model.num_cmpds);

@@ -291,7 +291,10 @@ bool check_reaction_propensities(const std::vector<Reaction>& reactions, SimPara
 void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
               std::vector<Compound>& species, const StoichMatrix& matrix, SimParams& params,
               EventLog evlog, int& event_count, std::vector<int>& fire_count, double& t) {
-    const double boundary = next_snapshot_time(t, params.snapshot_interval);
+    // The call ends at the snapshot boundary, or earlier where an event is
+    // due: no leap steps over an event's time.
+    const double boundary = std::min(next_snapshot_time(t, params.snapshot_interval), params.stop_time);
+    const bool checking = params.event_check != nullptr;
     const int capacity = params.eventlog_arraysize;
     // A full log without a drain (or a log with no room at all) cannot take
     // entries: this call then runs unlogged.
@@ -377,6 +380,8 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
                 return;
             }
             if (logging && c >= capacity) return;
+            // An event's condition became true: stop right after this firing.
+            if (checking && params.event_check(params.event_check_context, t)) return;
             continue;
         }
 
@@ -465,6 +470,8 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
         }
         if (pending) draw_times(reactions, t);
         if (!leap_ends_sound(call, reactions, params, t)) return;
+        // Events' conditions are tested after every leap.
+        if (checking && params.event_check(params.event_check_context, t)) return;
     }
     t = boundary;
 }

@@ -77,6 +77,25 @@ std::string check_randseed(long long randseed) {
 }
 
 std::string describe_run_fault(const RunFault& fault) {
+    if (fault.event >= 0) {
+        const std::string at =
+            "event " + std::to_string(fault.event + 1) + " at time " + number(fault.time) + ": ";
+        switch (fault.kind) {
+            case RunFault::kEventSpecies:
+                return at + "species " + std::to_string(fault.species) + " would be set to " +
+                       number(fault.value) + ", not a count 0..2147483647.";
+            case RunFault::kEventParameter:
+                return at + "named parameter " + std::to_string(fault.rxn + 1) +
+                       " would be set to " + number(fault.value) + ", not a finite number.";
+            case RunFault::kEventDelay:
+                return at + "the delay " + number(fault.value) + " is not a finite number >= 0.";
+            case RunFault::kEventCascade:
+                return at + "more than " + number(fault.value) +
+                       " executions at one instant (events triggering one another without end).";
+            default:
+                break;
+        }
+    }
     const std::string who = fault.rxn >= 0 ? "reaction " + std::to_string(fault.rxn + 1) : "the run";
     const std::string at = who + " at time " + number(fault.time) + ": ";
     const std::string sp = "species " + std::to_string(fault.species);
@@ -92,6 +111,7 @@ std::string describe_run_fault(const RunFault& fault) {
             return at + "its firing total would reach " + number(fault.value) +
                    ", beyond 2147483647.";
         case RunFault::kNone:
+        default:
             break;
     }
     return "";

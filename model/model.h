@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,9 +128,20 @@ constexpr int kTauLeaping = 3;
 // the 32 bits it is kept in.  The engine records the first one and returns at
 // once; front ends check `raised` after every engine call and end the run
 // with describe_run_fault's message (nothing already written is lost).
+//
+// Events (model/event.h) raise their own kinds: a species assigned a value
+// that is not a count (NaN, infinite, negative, beyond 2^31 - 1), a
+// parameter assigned a value that is not finite, a delay that is not a
+// finite number >= 0, and more executions at one instant than
+// kMaxExecutionsPerInstant; `event` names the event (position), `species`
+// the species and `rxn` the parameter's scope position where they apply.
 struct RunFault {
-    enum Kind : int { kNone = 0, kBadPropensity, kNegativeCount, kCountOverflow, kFiringOverflow };
+    enum Kind : int {
+        kNone = 0, kBadPropensity, kNegativeCount, kCountOverflow, kFiringOverflow,
+        kEventSpecies, kEventParameter, kEventDelay, kEventCascade
+    };
     Kind kind = kNone;
+    int event = -1;     // event position for the event kinds, else -1
     int rxn = -1;       // reaction position, or -1 when the fault is no one reaction's
     int species = -1;   // species position for the count faults, else -1
     double time = 0.0;  // model time at which it was met
@@ -164,6 +176,16 @@ struct SimParams {
     double total_prob = 0.0;
     double next_time = 0.0;
     int next_rxn = 0;
+    // Set by the events layer (engine/events.h) for the length of one
+    // interval call, left as they are by front ends.  stop_time: the call
+    // ends there at the latest (t = stop_time), a later firing kept pending.
+    // event_check, when set: called with the firing's time after every
+    // firing (after every tau leap), the counts in the species records
+    // current; the call ends right after a firing for which it returns true
+    // (t = that time), with the next firing already drawn and kept.
+    double stop_time = std::numeric_limits<double>::infinity();
+    bool (*event_check)(void* context, double t) = nullptr;
+    void* event_check_context = nullptr;
     // The first fault a run met; a front end clears it when a run starts.
     // Mutable: a propensity that is computed through a const view of the
     // parameters (a formula's) records its fault where it is computed.
