@@ -108,6 +108,21 @@ std::string describe_model(const ConsoleModel& m) {
     text += p.monit.empty() ? " none\n" : "\n";
     text += "Parameter sets: " + std::to_string(m.sets.size()) + "\n";
     for (std::size_t s = 0; s < m.sets.size(); s++) text += set_text(m, s);
+    // Events, only in a model that has them (every other listing is as before).
+    if (!m.event_specs.empty()) {
+        text += "Events: " + std::to_string(m.event_specs.size()) + "\n";
+        for (std::size_t k = 0; k < m.event_specs.size(); k++) {
+            const EventSpec& e = m.event_specs[k];
+            text += "  " + std::to_string(k + 1) + " (" + e.name + "): " + e.trigger;
+            if (!e.priority.empty()) text += "; priority " + e.priority;
+            if (!e.delay.empty()) text += "; delay " + e.delay;
+            if (e.values_at_trigger) text += "; values at trigger time";
+            if (!e.initial) text += "; initial false";
+            if (!e.persistent) text += "; not persistent";
+            for (const EventAssignment& a : e.assignments) text += "; " + a.target + " = " + a.expression;
+            text += "\n";
+        }
+    }
     return text;
 }
 

@@ -358,6 +358,13 @@ void EventedRun::advance(std::vector<Reaction>& reactions, const ModelSizes& mod
         params.event_check = nullptr;
         params.event_check_context = nullptr;
         if (params.fault.raised()) return;
+        // A call that ended for its own reason (a full log) has not tested
+        // the conditions after its last firing; testing them again where
+        // nothing changed finds nothing new.
+        if (!im.triggered && im.events->needs_firing_check() &&
+            im.test_conditions(t, species, params))
+            im.triggered = true;
+        if (params.fault.raised()) return;
         const bool reached_stop = stop < kInfinity && t >= stop;
         if (im.triggered || reached_stop || im.state.next_due() <= t) {
             const int ran = im.run_instant(t, reactions, species, params, evlog, event_count);

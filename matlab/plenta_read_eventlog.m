@@ -7,7 +7,9 @@ function [times, rxns] = plenta_read_eventlog(file)
 %
 %   TIMES    n x 1, the time of each firing, in firing order (the firings
 %            of one tau leap share the leap's end time)
-%   RXNS     n x 1, the reaction number of each firing (from 1)
+%   RXNS     n x 1, the reaction number of each firing (from 1); in a
+%            model with events, an execution of event k is the entry
+%            -k at its time (events counted from 1 in model order)
 %
 %   FILE may also be a cell array of file names, e.g. all files of one run
 %   in the order k = 1, 2, ...; their events are joined in that order.  A
@@ -18,7 +20,7 @@ function [times, rxns] = plenta_read_eventlog(file)
 %     k = cellfun(@(s) sscanf(s(find(s == '_', 1, 'last') + 1:end), '%d'), {files.name});
 %     [~, order] = sort(k);
 %     [t, r] = plenta_read_eventlog(fullfile('out/enzyme-sets', {files(order).name}));
-%     accumarray(r, 1)
+%     accumarray(r(r > 0), 1)
 %
 %   See also PLENTA_READ_TRAJECTORY, PLENTA_READ_SUMMARY.
 
