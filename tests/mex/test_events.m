@@ -70,7 +70,7 @@ for algorithm = [2 1 3]
   end
   % Executions logged as -k: the pulses, and at 5 the priority event first.
   assert(isequal(t1(r1 == -2)', [1 4 7 10]), 'pulses at 1, 4, 7, 10');
-  at5 = r1(t1 == 5);
+  at5 = r1(t1 == 5 & r1 < 0);   % a leap logs its firings at its end
   assert(isequal(at5(1:2)', [-4 -1]), 'priority order at 5');
   assert(one(1, 5) == 0 && one(2, 5) >= 1e6 && one(2, 4) < 1e6, 'snapshot 5 after the events');
   printf('test_events: algorithm %d: %d executions, continued across 5 calls\n', algorithm, ...
