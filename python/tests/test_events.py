@@ -82,13 +82,14 @@ EVENTS = [
 
 
 def events_model_text(algorithm=2, eventlog=0, repeats=3, seed=4711, time_end=10.0,
-                      interval=1.0):
+                      interval=1.0, extra_sets=""):
     tau = "tau_error = 0.03\n" if algorithm == 3 else ""
-    return (HEADER.format(sets=1, rxns=2, cmpds=2) + REACTIONS_TEXT +
+    sets = 1 + extra_sets.count("num_repeats")
+    return (HEADER.format(sets=sets, rxns=2, cmpds=2) + REACTIONS_TEXT +
             f"time_start = 0.0\ntime_end = {time_end}\nvolume = 1.0\nalgorithm = {algorithm}\n"
             f"{tau}randseed = {seed}\n\nnum_monit = 2\n0\n1\n"
             f"snapshot_interval = {interval}\neventlog_flag = {eventlog}\n"
-            f"num_repeats = {repeats}\nparameters = 1\nkb 40.0\n" + EVENTS_TEXT)
+            f"num_repeats = {repeats}\nparameters = 1\nkb 40.0\n" + EVENTS_TEXT + extra_sets)
 
 
 def events_model_python(algorithm=2, events=EVENTS):
@@ -109,6 +110,19 @@ def test_events_reproduce_console(tmp_path, algorithm, eventlog):
     built = events_model_python(algorithm).simulate(runs=3, time_end=10.0, interval=1.0,
                                                     seed=4711, event_log=eventlog == 1)
     assert_equals_console(built, folder, event_log=eventlog == 1)
+
+
+def test_parameter_sets_start_the_events_from_their_own_values(tmp_path):
+    # Set 2 starts every run with x0 = 100 and kb = 10 (set 1's runs end with the kb the
+    # events left): the console program's runs, set after set.
+    second = "\nnum_repeats = 2\nnum_species = 1\n0 100\nnum_rates = 0\nparameter kb 10.0\n"
+    folder = write_model(tmp_path, events_model_text(2, 1, repeats=2, extra_sets=second))
+    run_console(folder)
+    result = plenta.read_model(folder).simulate(set=None)
+    assert list(result.sets) == [1, 1, 2, 2]
+    assert_equals_console(result, folder, event_log=True)
+    alone = plenta.read_model(folder).simulate(set=2, runs=1, seed=4711)
+    assert (alone.counts[0, 0] == [100, 0]).all()
 
 
 def test_composition_rejection_with_events_reproduces_console(tmp_path):
