@@ -112,6 +112,18 @@ def test_events_reproduce_console(tmp_path, algorithm, eventlog):
     assert_equals_console(built, folder, event_log=eventlog == 1)
 
 
+@pytest.mark.parametrize("algorithm,eventlog", [(2, 0), (1, 1)])
+def test_events_across_the_modules_log_chunks(tmp_path, algorithm, eventlog):
+    # Tens of thousands of firings: the module's exact runs return every 4096
+    # log entries and go on, events pending or not, with the same draws.
+    text = events_model_text(algorithm, eventlog, repeats=2).replace("kb = 20", "kb = 8000")
+    folder = write_model(tmp_path, text)
+    run_console(folder)
+    result = plenta.read_model(folder).simulate(event_log=True)
+    assert min(len(t) for t, _ in result.events) > 3 * 4096
+    assert_equals_console(result, folder, event_log=eventlog == 1)
+
+
 def test_parameter_sets_start_the_events_from_their_own_values(tmp_path):
     # Set 2 starts every run with x0 = 100 and kb = 10 (set 1's runs end with the kb the
     # events left): the console program's runs, set after set.
