@@ -688,11 +688,14 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
     FormulaSection& f = formulas != nullptr ? *formulas : unused;
     // Events: a section looked for in every model (no file without one has
     // its key there); it brings the parameter and rule sections with it.
-    bool has_events = event_section_follows(in, any_formula);
-    if (any_formula || has_events) read_formula_sections(in, f, budget);
-    // With formula reactions the parameter and rule sections were read
-    // above whatever follows them: the events key may come after them.
-    has_events = has_events || (any_formula && next_token_is(in, "events"));
+    bool has_events = false;
+    if (any_formula) {
+        read_formula_sections(in, f, budget);
+        has_events = next_token_is(in, "events");
+    } else if (event_section_follows(in, any_formula)) {
+        has_events = true;
+        read_formula_sections(in, f, budget);
+    }
     if (has_events) {
         std::vector<EventSpec> unused_events;
         EventError fault;

@@ -76,7 +76,22 @@ function model = plenta_read_model(folder)
   if numel(model.monit) ~= num_monit
     error('plenta:format', '%s: fewer than %d monitored species', model.model_path, num_monit);
   end
-  model.monitored = model.species(model.monit + 1);
+  % A monitored position past the species is an assignment rule (in the
+  % order of the "rules = n" section).
+  names = model.species;
+  [ntok, rstop] = regexp(text, '\nrules\s*=\s*(\d+)', 'tokens', 'end', 'once');
+  if ~isempty(ntok)
+    rule_lines = regexp(text(rstop + 1:end), '\n', 'split');
+    rule_lines = rule_lines(2:end);
+    for r = 1:min(str2double(ntok{1}), numel(rule_lines))
+      names{end + 1} = strtrim(strtok(rule_lines{r}, '='));  %#ok<AGROW>
+    end
+  end
+  if any(model.monit + 1 > numel(names))
+    error('plenta:format', '%s: a monitored position is neither a species nor a rule', ...
+          model.model_path);
+  end
+  model.monitored = names(model.monit + 1);
   reps = regexp(text, 'num_repeats\s*=\s*(-?\d+)', 'tokens');
   model.num_repeats = cellfun(@(c) str2double(c{1}), reps);
 end
