@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "mex.h"
+#include "model/event.h"
 #include "model/model.h"
 
 namespace plenta {
@@ -39,6 +40,16 @@ struct KeptState {
     // Whether an event has been drawn in this session: the state at load
     // ("reaction 1 at time 0") is no event at all and is never fired.
     bool drawn = false;
+    // The run state of the events (PAR.events): condition values, next
+    // times of timed triggers, pending delayed executions, the named
+    // parameters' current values.  Valid for a network of `num_events`
+    // events and `num_parameters` named parameters when `events_started`;
+    // an initialising call starts it afresh, a simulating call goes on
+    // from it and leaves it for the next.
+    bool events_started = false;
+    int num_events = 0;
+    int num_parameters = 0;
+    EventRunState events;
 };
 
 KeptState& kept_state();

@@ -20,11 +20,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/events.h"
 #include "mex_gateway.h"
+#include "model/event.h"
 #include "model/rate_law.h"
 #include "random/ranlib.h"
 
@@ -93,6 +96,12 @@ struct Call {
     std::unique_ptr<RunMethod> method;
     // Assignment rules of PAR.rules; MONIT positions from num_cmpds on.
     plenta::RuleValues rules;
+    // Events of PAR.events, as given and compiled (empty without the field),
+    // and the run state this call leaves for the next (when it has one).
+    std::vector<EventSpec> event_specs;
+    ModelEvents events;
+    bool leaves_event_state = false;
+    EventRunState event_state;
 };
 
 // Number of fields of the optional PAR.rules structure (0 without it).
@@ -325,12 +334,143 @@ void check_start_values(const Call& c) {
     if (!time.empty()) gateway_error("tamrin:badParameter", "parameter %s", time.c_str());
 }
 
+// ---- Events ----
+
+// "PAR.events(k)" and the event's name when it has one, for messages.
+std::string event_label(const std::vector<EventSpec>& specs, std::size_t k) {
+    std::string label = "PAR.events(" + std::to_string(k + 1) + ")";
+    if (k < specs.size() && !specs[k].name.empty()) label += " (" + specs[k].name + ")";
+    return label;
+}
+
+// The text of a char field; false when the value is no text.
+bool field_text(const mxArray* v, std::string& text) {
+    char* chars = v != nullptr && mxIsChar(v) ? mxArrayToString(v) : nullptr;
+    if (chars == nullptr) return false;
+    text = chars;
+    mxFree(chars);
+    return true;
+}
+
+// An expression field: text, or a real scalar written as a number.
+bool field_expression(const mxArray* v, std::string& text) {
+    if (field_text(v, text)) return true;
+    if (v == nullptr || !mxIsDouble(v) || mxIsComplex(v) || mxGetNumberOfElements(v) != 1)
+        return false;
+    char number[40];
+    std::snprintf(number, sizeof number, "%.17g", mxGetScalar(v));
+    text = number;
+    return true;
+}
+
+// A flag field: true/false, 1/0, or the text 'true'/'false'.
+bool field_flag(const mxArray* v, bool& value) {
+    std::string text;
+    if (field_text(v, text)) return parse_event_flag(text, value);
+    if (v == nullptr || !(mxIsDouble(v) || mxIsLogical(v)) || mxGetNumberOfElements(v) != 1)
+        return false;
+    const double x = mxGetScalar(v);
+    if (x != 0.0 && x != 1.0) return false;
+    value = x == 1.0;
+    return true;
+}
+
+// The optional PAR.events: a structure array, one element per event, with
+// the texts of a model file's events section.  Species are x0, x1, ... by
+// position, as in formulas.  A field that is missing, of the wrong class or
+// unknown is refused naming the event and the field (tamrin:badEvent).
+void read_events(const mxArray* par, Call& c) {
+    const mxArray* events = mxGetField(par, 0, "events");
+    if (events == nullptr || mxIsEmpty(events)) return;
+    if (!mxIsStruct(events))
+        gateway_error("tamrin:badEvent",
+                      "parameter \"events\" must be a structure array, one element per event, "
+                      "with fields \"trigger\" and \"assign\"");
+    static const char* const known[] = {"name",  "trigger", "assign",  "priority",
+                                        "delay", "values",  "initial", "persistent"};
+    for (int f = 0; f < mxGetNumberOfFields(events); ++f) {
+        const std::string name = mxGetFieldNameByNumber(events, f);
+        bool found = false;
+        for (const char* k : known) found = found || name == k;
+        if (!found)
+            gateway_error("tamrin:badEvent",
+                          "PAR.events has an unknown field \"%s\" (an event has trigger, assign, "
+                          "and optional priority, delay, values, initial, persistent, name)",
+                          name.c_str());
+    }
+    const std::size_t n = mxGetNumberOfElements(events);
+    c.event_specs.assign(n, EventSpec{});
+    for (std::size_t k = 0; k < n; ++k) {
+        EventSpec& e = c.event_specs[k];
+        const mxArray* name = mxGetField(events, k, "name");
+        if (name != nullptr && !mxIsEmpty(name) && !field_text(name, e.name))
+            gateway_error("tamrin:badEvent", "%s, field \"name\" must be text",
+                          event_label(c.event_specs, k).c_str());
+        const std::string label = event_label(c.event_specs, k);
+        if (!field_text(mxGetField(events, k, "trigger"), e.trigger))
+            gateway_error("tamrin:badEvent",
+                          "%s, field \"trigger\" must be the text 'at T', 'at T every P' or "
+                          "'when <condition>'",
+                          label.c_str());
+        const mxArray* v = mxGetField(events, k, "priority");
+        if (v != nullptr && !mxIsEmpty(v) && !field_expression(v, e.priority))
+            gateway_error("tamrin:badEvent", "%s, field \"priority\" must be an expression (text) "
+                          "or a number", label.c_str());
+        v = mxGetField(events, k, "delay");
+        if (v != nullptr && !mxIsEmpty(v) && !field_expression(v, e.delay))
+            gateway_error("tamrin:badEvent", "%s, field \"delay\" must be an expression (text) "
+                          "or a number", label.c_str());
+        v = mxGetField(events, k, "values");
+        std::string text;
+        if (v != nullptr && !mxIsEmpty(v) &&
+            !(field_text(v, text) && parse_event_values(text, e.values_at_trigger)))
+            gateway_error("tamrin:badEvent", "%s, field \"values\" must be 'trigger' or 'fire'",
+                          label.c_str());
+        v = mxGetField(events, k, "initial");
+        if (v != nullptr && !mxIsEmpty(v) && !field_flag(v, e.initial))
+            gateway_error("tamrin:badEvent", "%s, field \"initial\" must be true or false",
+                          label.c_str());
+        v = mxGetField(events, k, "persistent");
+        if (v != nullptr && !mxIsEmpty(v) && !field_flag(v, e.persistent))
+            gateway_error("tamrin:badEvent", "%s, field \"persistent\" must be true or false",
+                          label.c_str());
+        // 'target = expression' texts: a cell array, or one text.
+        const mxArray* assign = mxGetField(events, k, "assign");
+        std::vector<std::string> lines;
+        if (assign != nullptr && mxIsCell(assign)) {
+            for (std::size_t a = 0; a < mxGetNumberOfElements(assign); ++a) {
+                if (!field_text(mxGetCell(assign, a), text))
+                    gateway_error("tamrin:badEvent",
+                                  "%s, field \"assign\", cell %zu must be the text "
+                                  "'target = expression'",
+                                  label.c_str(), a + 1);
+                lines.push_back(text);
+            }
+        } else if (field_text(assign, text)) {
+            lines.push_back(text);
+        }
+        if (lines.empty())
+            gateway_error("tamrin:badEvent",
+                          "%s, field \"assign\" must be a cell array of 'target = expression' "
+                          "texts, e.g. {'x0 = x0 + 1000'}",
+                          label.c_str());
+        for (std::size_t a = 0; a < lines.size(); ++a) {
+            const std::size_t eq = lines[a].find('=');
+            if (eq == std::string::npos)
+                gateway_error("tamrin:badEvent",
+                              "%s, assignment %zu: \"%s\" is not 'target = expression'",
+                              label.c_str(), a + 1, lines[a].c_str());
+            e.assignments.push_back({lines[a].substr(0, eq), lines[a].substr(eq + 1), 0});
+        }
+    }
+}
+
 // "formula" reactions: the text of each one's "formula" field compiled
 // against the species, named x0, x1, ... by position, the volume and the
 // named parameters of the optional parameter field "parameters" (a
 // structure whose fields are the names).
 void compile_formulas(const mxArray* cells, const mxArray* par, Call& c) {
-    bool any = rule_count(par) > 0;
+    bool any = rule_count(par) > 0 || !c.event_specs.empty();
     for (const Reaction& r : c.reactions) any = any || r.rxn_index == plenta::kFormula;
     if (!any) return;
     for (int k = 0; k < c.model.num_cmpds; ++k)
@@ -383,6 +523,21 @@ void compile_formulas(const mxArray* cells, const mxArray* par, Call& c) {
             gateway_error("tamrin:badFormula", "reaction %d: in \"%s\": %s", i + 1,
                           formula.c_str(), error.c_str());
     }
+    // The events read the formulas' names and change their parameters.
+    if (!c.event_specs.empty()) {
+        const EventError fault = c.events.compile(c.event_specs, c.species, scope, c.reactions);
+        if (fault.raised()) {
+            EventError named = fault;
+            named.event = -1;  // named here by the structure's element instead
+            const std::string where =
+                fault.event >= 0
+                    ? event_label(c.event_specs, static_cast<std::size_t>(fault.event)) +
+                          (fault.field.empty() ? "" : ", " + fault.field) + ": "
+                    : std::string("PAR.events: ");
+            gateway_error("tamrin:badEvent", "%s%s", where.c_str(),
+                          describe_event_error(c.event_specs, named).c_str());
+        }
+    }
 }
 
 // Every input read and checked, in the order the errors are reported.
@@ -392,6 +547,7 @@ void read_inputs(const mxArray* prhs[], Call& c) {
     read_species(prhs[kInCounts], c);
     read_monitored(prhs[kInMonit], c, rule_count(prhs[kInParams]));
     read_parameters(prhs[kInParams], c);
+    read_events(prhs[kInParams], c);
     compile_formulas(prhs[kInRxns], prhs[kInParams], c);
     check_start_values(c);
 }
@@ -563,15 +719,62 @@ void redraw_kept_event(Call& c, double start) {
     }
 }
 
-void run_engine(Call& c, const StoichMatrix& matrix, EventLog evlog, int& events, double& t) {
-    if (c.params.algorithm == kTauLeaping)
-        vesk_tau(c.reactions, c.model, c.species, matrix, c.params, evlog, events, c.fire_count, t);
-    else if (c.use_cr)
-        vesk_cr(c.cr, c.reactions, c.model, c.species, c.params, evlog, events, c.fire_count, t);
-    else if (c.method)
-        c.method->advance(c.reactions, c.model, c.species, c.params, evlog, events, c.fire_count, t);
-    else
-        vesk(c.reactions, c.model, c.species, matrix, c.params, evlog, events, c.fire_count, t);
+// The call's composition-rejection state behind the engine's interface, so
+// that the events layer restarts it as it restarts every method: rebuilt
+// from the reactions' ai and the next event drawn from the given time.
+class CallCr : public RunMethod {
+public:
+    explicit CallCr(CrState& cr) : cr_(cr) {}
+    const char* name() const override { return "cr"; }
+    bool needs_dependents() const override { return true; }
+    void start_run(std::vector<Reaction>& reactions, const ModelSizes& model,
+                   std::vector<Compound>& species, SimParams& params, double t) override {
+        cr_build(cr_, reactions, model, species);
+        find_next_reaction_cr(params.next_time, params.next_rxn, params.total_prob, cr_, t);
+    }
+    void advance(std::vector<Reaction>& reactions, const ModelSizes& model,
+                 std::vector<Compound>& species, SimParams& params, EventLog evlog,
+                 int& event_count, std::vector<int>& fire_count, double& t) override {
+        vesk_cr(cr_, reactions, model, species, params, evlog, event_count, fire_count, t);
+    }
+    void sync_propensities(std::vector<Reaction>& reactions, const std::vector<Compound>&,
+                           const SimParams&, const ModelSizes&) override {
+        cr_sync_propensities(cr_, reactions);
+    }
+
+private:
+    CrState& cr_;
+};
+
+// The method a call runs, reached through the engine's interface: the
+// registry's ("rssa"), the call's composition-rejection state ("cr"), or
+// the defined method of "stoch_algor" over the call's matrix.
+struct CallMethod {
+    std::unique_ptr<RunMethod> owned;
+    RunMethod* method = nullptr;
+    CallMethod(Call& c, const StoichMatrix& matrix) {
+        if (c.method) {
+            method = c.method.get();
+            return;
+        }
+        if (c.use_cr)
+            owned = std::make_unique<CallCr>(c.cr);
+        else
+            owned = make_defined_method(c.params.algorithm, matrix);
+        method = owned.get();
+    }
+};
+
+// Whether the kept run state of the events belongs to this call's events.
+bool kept_events_match(const Call& c) {
+    const KeptState& kept = kept_state();
+    return kept.events_started && kept.num_events == c.events.size() &&
+           kept.num_parameters == static_cast<int>(c.events.parameters().size());
+}
+
+void run_engine(Call& c, EventedRun& run, EventLog evlog, int& events, double& t) {
+    // A call without events is the method's own interval run.
+    run.advance(c.reactions, c.model, c.species, c.params, evlog, events, c.fire_count, t);
     if (c.params.fault.raised()) raise_run_fault(c.params.fault);
 }
 
@@ -580,8 +783,7 @@ void run_engine(Call& c, const StoichMatrix& matrix, EventLog evlog, int& events
 // batch came near enough to filling it); the log is the call's fixed-size
 // output and is never emptied, so once it is full logging stops for the rest
 // of the call, with one warning, and the simulation goes on.
-void advance_to_boundary(Call& c, const StoichMatrix& matrix, EventLog evlog, int& events,
-                         double& t) {
+void advance_to_boundary(Call& c, EventedRun& run, EventLog evlog, int& events, double& t) {
     SimParams& p = c.params;
     const double boundary = next_snapshot_time(t, p.snapshot_interval);
     if (!(boundary > t && std::isfinite(boundary)))
@@ -590,7 +792,7 @@ void advance_to_boundary(Call& c, const StoichMatrix& matrix, EventLog evlog, in
                       t, p.snapshot_interval);
     for (;;) {
         const double before = t;
-        run_engine(c, matrix, evlog, events, t);
+        run_engine(c, run, evlog, events, t);
         if (t >= boundary) return;
         if (p.eventlog_flag == 1 && events >= p.eventlog_arraysize) {
             p.eventlog_flag = 0;
@@ -635,16 +837,36 @@ void simulate(Call& c) {
     // or on a grid time short of that by rounding only.
     const double start = snapshot_start_time(p.start_time, p.snapshot_interval);
     double t = start;
-    if (c.method) c.method->start_run(c.reactions, c.model, c.species, p, t);
+    const double end = p.start_time + p.timestep;
     int events = 0;
+    CallMethod method(c, matrix);
+    EventedRun run(*method.method, &c.events, &c.rules);
+    // Events go on from the kept run state (their parameter values back in
+    // the formulas first, as the propensities read them); without a kept
+    // state of these events (no initialising call with them) they start at
+    // the call's start, as an initialising call starts them: due events
+    // executed, then every propensity and the next event drawn.
+    bool started_here = false;
+    if (run.has_events() && span_continues(t, start, end, p.snapshot_interval)) {
+        if (kept_events_match(c)) {
+            run.resume(c.reactions, c.model, c.species, p, kept_state().events);
+        } else {
+            p.fault = RunFault{};
+            run.start_run(c.reactions, c.model, c.species, p, start, {}, evlog, events);
+            if (p.fault.raised()) raise_run_fault(p.fault);
+            check_propensities(c, start);
+            started_here = true;
+            c.drew = true;
+        }
+    }
+    if (c.method && !started_here) c.method->start_run(c.reactions, c.model, c.species, p, t);
     int snapshots = 0;
     double last_column_time = t;
-    const double end = p.start_time + p.timestep;
     // A kept event that cannot be fired is never fired: it is drawn afresh
     // before the first firing (a call of no span fires nothing and hands its
     // inputs back).
     // The rejection-based method draws its own first candidate in start_run.
-    if (p.algorithm != kTauLeaping && !c.method &&
+    if (p.algorithm != kTauLeaping && !c.method && !started_here &&
         span_continues(t, start, end, p.snapshot_interval)) {
         const std::vector<double> from_counts = propensities_of_counts(c, start);
         if (!kept_event_usable(c, matrix, from_counts)) redraw_kept_event(c, start);
@@ -657,7 +879,7 @@ void simulate(Call& c) {
         check_propensities(c, start);
     }
     while (span_continues(t, start, end, p.snapshot_interval)) {
-        advance_to_boundary(c, matrix, evlog, events, t);
+        advance_to_boundary(c, run, evlog, events, t);
         if (snapshots < c.model.num_points) {
             write_column(c, snapshots, t);
             last_column_time = t;
@@ -666,6 +888,10 @@ void simulate(Call& c) {
     }
     if (c.use_cr) cr_sync_propensities(c.cr, c.reactions);  // handed out as output 2
     if (c.method) c.method->sync_propensities(c.reactions, c.species, c.params, c.model);
+    if (run.has_events() && (started_here || kept_events_match(c))) {
+        c.event_state = run.state();
+        c.leaves_event_state = true;
+    }
     if (snapshots > c.model.num_points)
         gateway_warning("tamrin:tooManySnapshots",
                         "the call took %d snapshots but outputs 7 and 8 have %d columns: the "
@@ -680,6 +906,37 @@ void draw_next_event(Call& c) {
                             c.model, 0.0);
 }
 
+// An initialising call of a network with events starts the events' run at
+// "start_time" as the console program starts a run: conditions evaluated,
+// the events due executed (their changes in DX, their entries in the log),
+// then every propensity and the next event drawn by the defined method.
+void start_events(Call& c) {
+    SimParams& p = c.params;
+    StoichMatrix unused;  // the defined methods' start reads no matrix
+    std::unique_ptr<RunMethod> method = make_defined_method(p.algorithm, unused);
+    EventedRun run(*method, &c.events, &c.rules);
+    EventLog evlog;
+    evlog.times = data_of(c, kOutLogTimes);
+    evlog.rxns = data_of(c, kOutLogRxns);
+    if (p.eventlog_arraysize == 0) p.eventlog_flag = 0;
+    int logged = 0;
+    p.fault = RunFault{};
+    run.start_run(c.reactions, c.model, c.species, p, p.start_time, {}, evlog, logged);
+    if (p.fault.raised()) raise_run_fault(p.fault);
+    check_propensities(c, p.start_time);
+    c.event_state = run.state();
+    c.leaves_event_state = true;
+}
+
+// The recomputing modes read the parameter values the events left.
+void resume_events(Call& c) {
+    if (c.events.empty() || !kept_events_match(c)) return;
+    StoichMatrix unused;
+    std::unique_ptr<RunMethod> method = make_defined_method(c.params.algorithm, unused);
+    EventedRun run(*method, &c.events, &c.rules);
+    run.resume(c.reactions, c.model, c.species, c.params, kept_state().events);
+}
+
 void run_mode(Call& c) {
     switch (c.mode) {
         case Mode::kSimulate:
@@ -688,6 +945,11 @@ void run_mode(Call& c) {
         case Mode::kInitialise: {
             const std::int32_t seed = static_cast<std::int32_t>(c.randseed);
             setall(seed, seed);
+            if (!c.events.empty()) {
+                start_events(c);
+                c.drew = true;
+                break;
+            }
             update_rxn_prob_all(c.reactions, c.species, c.params, c.model, 0.0);
             check_propensities(c, 0.0);
             draw_next_event(c);
@@ -695,9 +957,11 @@ void run_mode(Call& c) {
             break;
         }
         case Mode::kRecompute:
+            resume_events(c);
             update_rxn_prob_all(c.reactions, c.species, c.params, c.model, 0.0);
             break;
         case Mode::kRecomputeAndDraw:
+            resume_events(c);
             update_rxn_prob_all(c.reactions, c.species, c.params, c.model, 0.0);
             check_propensities(c, 0.0);
             draw_next_event(c);
@@ -745,4 +1009,11 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
     kept.next_time = c.params.next_time;
     kept.next_rxn = c.params.next_rxn;
     kept.drawn = kept.drawn || c.drew;
+    if (c.mode == Mode::kInitialise) kept.events_started = false;  // a new run
+    if (c.leaves_event_state) {
+        kept.events = std::move(c.event_state);
+        kept.events_started = true;
+        kept.num_events = c.events.size();
+        kept.num_parameters = static_cast<int>(c.events.parameters().size());
+    }
 }

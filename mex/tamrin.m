@@ -103,6 +103,50 @@
 %                       monitored through MONIT: position
 %                       numel(X0) + r - 1 is the r-th rule, whose row in
 %                       MON is its value (not a change).
+%   events              optional: a structure array, one element per event
+%                       (a change of the state at a moment), with the texts
+%                       of a model file's events section:
+%                         trigger     'at T', 'at T every P' (at T + k*P)
+%                                     or 'when <condition>' (fires when the
+%                                     condition turns from false to true)
+%                         assign      cell array of 'target = expression'
+%                                     texts; a target is a species x0, x1,
+%                                     ... or a field of PAR.parameters
+%                         priority    optional expression: of the events
+%                                     due at one instant, higher first
+%                                     (else in the order of PAR.events)
+%                         delay       optional expression: execution at
+%                                     trigger time + delay
+%                         values      optional 'fire' (default: values
+%                                     computed at execution) or 'trigger'
+%                         initial     optional ('when' only): the
+%                                     condition's value just before the
+%                                     start, default true
+%                         persistent  optional, default true; false
+%                                     cancels a delayed execution when the
+%                                     condition turns false before it
+%                         name        optional text, for messages
+%                       Expressions read x0, x1, ..., the named parameters,
+%                       the rules and 'volume' as formulas do.  An event
+%                       execution is logged in EV_T / EV_R with the number
+%                       -k for the k-th event.  A bad event raises
+%                       'tamrin:badEvent' naming PAR.events(k) and the
+%                       field; an event that sets a species to a value that
+%                       is not a count (or a parameter to one that is not
+%                       finite) raises 'tamrin:runFault'.
+%                       The run state of the events (condition values, next
+%                       times of 'at'/'every' triggers, pending delayed
+%                       executions, parameter values they changed) is kept
+%                       between calls with the next event: an initialising
+%                       call (update 2) starts it at start_time - executing
+%                       the events due there, whose changes it returns in
+%                       DX (add DX to the counts before the next call) -
+%                       and every simulating call goes on from it, so a run
+%                       continued across calls executes its events exactly
+%                       as one call would.  A simulating call with events
+%                       but no kept state of them (no initialising call of
+%                       a network with as many events and parameters)
+%                       starts them at its own start.
 %
 % Outputs (real double matrices)
 %   DX     species-by-1: change of every count during the call.
@@ -110,14 +154,16 @@
 %   TIME   reactions-by-1: every reaction's tentative firing time.
 %   FIRED  reactions-by-1: firings of every reaction during the call.
 %   EV_T   eventlog_arraysize-by-1: time of each logged firing, in order.
-%   EV_R   eventlog_arraysize-by-1: reaction number (from 1) of each.
+%   EV_R   eventlog_arraysize-by-1: reaction number (from 1) of each;
+%          -k for an execution of the k-th event of PAR.events.
 %   MON    (numel(MONIT)+1)-by-P, P = fix(timestep / snapshot_interval) or
 %          1 when that is 0: one column per snapshot, the simulation time,
 %          then the change of each monitored species since the call began.
 %   FIR    (reactions+1)-by-P: the same times, then every reaction's
 %          firings since the previous column.
 %   Only update 0 fills DX, FIRED and EV_T to FIR; the other modes return
-%   them as zeros.  Snapshots fall on the multiples of snapshot_interval,
+%   them as zeros (but an initialising call with events returns the changes
+%   and log entries of the events it executes at the start).  Snapshots fall on the multiples of snapshot_interval,
 %   so a span that starts between two of them or is not a whole number of
 %   intervals takes one snapshot more than P; it is left out of MON and FIR
 %   with a warning.  When the event log fills, logging stops for the rest

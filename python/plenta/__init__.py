@@ -35,7 +35,10 @@ __all__ = ["Model", "read_model", "read_net", "Result", "RunFaultError", "mean",
 class RunFaultError(ValueError):
     """A run met a fault of the model while it advanced (a propensity that is
     not a finite number >= 0, a count that would go below 0 or leave 32
-    bits); the message names the run, the reaction, the time and the value.
+    bits, an event setting a species to a value that is not a count or a
+    parameter to one that is not finite, events triggering one another
+    without end); the message names the run, the reaction or the event, the
+    time and the value.
     ``result`` holds the runs that finished before it, as a Result."""
 
     def __init__(self, message, result):
@@ -65,7 +68,8 @@ def _real(value, name):
 class Model:
     """A validated reaction network.
 
-    Model(species, reactions, volume=1.0, algorithm=2, tau_error=None, monit=None)
+    Model(species, reactions, volume=1.0, algorithm=2, tau_error=None, monit=None,
+          parameters=None, rules=None, events=None)
 
     species: a dict name -> initial count, or a sequence of (name, count)
         pairs; positions count from 0 in this order.
@@ -96,6 +100,21 @@ class Model:
     rules: assignment rules, a dict name -> expression, usable by name in
         the formulas and monitored by giving the name in monit: their values
         at each snapshot are Result.rules.
+    events: changes of the state during a run, a list of dicts with the
+        texts of a model file's events section:
+            {"name": "pulse", "trigger": "at 50", "assign": {"I": "I + 1000"}}
+        "trigger" is "at T", "at T every P" or "when <condition>" (a formula
+        expression, true when non-zero; fires when it turns true); "assign"
+        maps each target (a species or a named parameter) to an expression
+        (also a list of "target = expression" strings); optional "priority"
+        and "delay" (expressions), "values" ("fire", the default, or
+        "trigger": the values computed at trigger time), "initial" (a
+        "when" condition's value just before the start, default True),
+        "persistent" (default True; False cancels a delayed execution when
+        the condition turns false first) and "name".  Expressions read
+        species by name, the parameters, the rules and `volume`.  Every
+        execution is an entry -k (event k, from 1) in Result.events.  A bad
+        event raises ValueError naming the event and the field.
 
     A reaction of type "formula" gives its propensity as text in "rate",
     e.g. {"type": "formula", "substrates": [("S", 1)], "products": [("P", 1)],
@@ -111,9 +130,9 @@ class Model:
     """
 
     def __init__(self, species, reactions, volume=1.0, algorithm=2, tau_error=None,
-                 monit=None, parameters=None, rules=None):
+                 monit=None, parameters=None, rules=None, events=None):
         self._core = _build_core_model(species, reactions, volume, algorithm, tau_error,
-                                       monit, parameters, rules)
+                                       monit, parameters, rules, events)
 
     @classmethod
     def _from_core(cls, core):
@@ -192,7 +211,8 @@ class Model:
         (runs must then be None).
 
         event_log: True keeps every firing (time and reaction number,
-        position + 1) of every run in Result.events.  The default (None)
+        position + 1) and every event execution (-k for event k) of every
+        run in Result.events.  The default (None)
         follows the model file's eventlog_flag (off for a model built in
         Python).  Under tau-leaping the event log changes where leaps end, so
         give the same setting as the file to reproduce the console's numbers.

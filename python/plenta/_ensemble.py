@@ -16,7 +16,9 @@ class Result:
         (the summary file); equal to firings summed over the points.
     sets: the parameter set (from 1) of each run.
     events: None, or per run a pair (times float64, reactions int64) of
-        every firing in order; reactions are numbers, position + 1.
+        every firing in order; reactions are numbers, position + 1, and an
+        execution of event k (from 1, in the model's order) is the number -k
+        (no reaction entry is negative).
     species: names of the monitored species (the last axis of counts).
     rules: runs x points x monitored rules, float64: the value of each
         monitored assignment rule at each snapshot; rule_names names them.

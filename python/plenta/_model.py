@@ -138,11 +138,103 @@ def _named(values, what):
     return out
 
 
+# The keys of an event dict; "trigger" and "assign" are required.
+EVENT_KEYS = ("name", "trigger", "assign", "priority", "delay", "values", "initial",
+              "persistent")
+
+
+def _event_where(k, entry):
+    name = entry.get("name") if hasattr(entry, "get") else None
+    return f"event {k + 1}" + (f" ({name})" if isinstance(name, str) and name else "")
+
+
+def _expression_text(value, where):
+    """An expression as the model file writes it: a string, or a number."""
+    if isinstance(value, str):
+        return value
+    if isinstance(value, numbers.Real) and not isinstance(value, bool):
+        return repr(float(value))
+    raise ValueError(f"{where}: give an expression as a string (or a number), not {value!r}")
+
+
+def _flag(value, where):
+    if isinstance(value, str) and value in ("true", "false"):
+        return value == "true"
+    if isinstance(value, bool) or (isinstance(value, numbers.Integral) and value in (0, 1)):
+        return bool(value)
+    raise ValueError(f"{where}: give True or False, not {value!r}")
+
+
+def _event(k, entry):
+    """One event dict as the tuple the core takes: (name, trigger, priority,
+    delay, values at trigger time, initial, persistent, [(target, expr)])."""
+    where = f"event {k + 1}"
+    if not hasattr(entry, "get"):
+        raise ValueError(f"{where}: give a dict with 'trigger' and 'assign', not {entry!r}")
+    where = _event_where(k, entry)
+    unknown = set(entry) - set(EVENT_KEYS)
+    if unknown:
+        raise ValueError(f"{where}: unknown keys {sorted(map(str, unknown))} "
+                         f"(an event takes {', '.join(EVENT_KEYS)})")
+    name = entry.get("name", "")
+    if not isinstance(name, str):
+        raise ValueError(f"{where}, name: give a string, not {name!r}")
+    if "\n" in name or len(name) > 78:
+        raise ValueError(f"{where}, name: at most 78 characters on one line")
+    trigger = entry.get("trigger")
+    if not isinstance(trigger, str) or not trigger.strip():
+        raise ValueError(f"{where}, trigger: give \"at T\", \"at T every P\" or "
+                         f"\"when <condition>\" as a string, not {trigger!r}")
+    priority = delay = ""
+    if entry.get("priority") is not None:
+        priority = _expression_text(entry["priority"], f"{where}, priority")
+    if entry.get("delay") is not None:
+        delay = _expression_text(entry["delay"], f"{where}, delay")
+    values = entry.get("values", "fire")
+    if values not in ("trigger", "fire"):
+        raise ValueError(f"{where}, values: give \"trigger\" or \"fire\", not {values!r}")
+    initial = _flag(entry.get("initial", True), f"{where}, initial")
+    persistent = _flag(entry.get("persistent", True), f"{where}, persistent")
+    assign = entry.get("assign")
+    if assign is None:
+        raise ValueError(f"{where}, assign: an event needs assignments, e.g. "
+                         f"{{\"I\": \"I + 1000\"}}")
+    if isinstance(assign, str):
+        assign = [assign]
+    items = assign.items() if hasattr(assign, "items") else assign
+    assignments = []
+    for j, item in enumerate(items):
+        at = f"{where}, assignment {j + 1}"
+        if isinstance(item, str):
+            # "target = expression", as a model file writes it.
+            target, eq, text = item.partition("=")
+            if not eq:
+                raise ValueError(f"{at}: give \"target = expression\", not {item!r}")
+            target = target.strip()
+        else:
+            try:
+                target, text = item
+            except (TypeError, ValueError):
+                raise ValueError(f"{at}: give (target, expression), not {item!r}") from None
+            if not isinstance(target, str):
+                raise ValueError(f"{at}: the target must be a name, not {target!r}")
+        assignments.append((target, _expression_text(text, at)))
+    if not assignments:
+        raise ValueError(f"{where}, assign: an event needs at least one assignment")
+    return (name, trigger, priority, delay, values == "trigger", initial, persistent,
+            assignments)
+
+
 def build_core_model(species, reactions, volume, algorithm, tau_error, monit,
-                     parameters=None, rules=None):
+                     parameters=None, rules=None, events=None):
     """The compiled model for Model(...); raises ValueError."""
     parameters = [(n, float(v)) for n, v in _named(parameters or {}, "parameter")]
     rules = [(n, str(v)) for n, v in _named(rules or {}, "rule")]
+    if events is None:
+        events = []
+    if isinstance(events, (dict, str)):
+        raise ValueError("events must be a sequence of dicts")
+    events = [_event(k, e) for k, e in enumerate(events)]
     species = _species_list(species)
     index = _SpeciesIndex([n for n, _ in species])
     if isinstance(reactions, dict):
@@ -166,6 +258,9 @@ def build_core_model(species, reactions, volume, algorithm, tau_error, monit,
     monit = [rule_position[s] if isinstance(s, str) and s not in index.by_name
              and s in rule_position else index(s, f"monitored species {k}")
              for k, s in enumerate(monit)]
+    if events:
+        return _plenta._build_model(species, normalised, float(volume), algorithm, tau_error,
+                                    monit, parameters, rules, events)
     if parameters or rules:
         return _plenta._build_model(species, normalised, float(volume), algorithm, tau_error,
                                     monit, parameters, rules)

@@ -55,6 +55,24 @@ using RateEntry = std::tuple<std::string, double>;
 // type name, id, substrates, products, rate constants, formula
 using ReactionEntry = std::tuple<std::string, int, std::vector<SubstrateEntry>,
                                  std::vector<ProductEntry>, std::vector<RateEntry>, std::string>;
+// name, trigger, priority, delay, values at trigger time, initial, persistent,
+// assignments (target, expression): an event with the texts of a model file.
+using EventEntry = std::tuple<std::string, std::string, std::string, std::string, bool, bool, bool,
+                              std::vector<std::tuple<std::string, std::string>>>;
+
+EventSpec event_spec(const EventEntry& entry) {
+    const auto& [name, trigger, priority, delay, at_trigger, initial, persistent, assign] = entry;
+    EventSpec e;
+    e.name = name;
+    e.trigger = trigger;
+    e.priority = priority;
+    e.delay = delay;
+    e.values_at_trigger = at_trigger;
+    e.initial = initial;
+    e.persistent = persistent;
+    for (const auto& [target, expression] : assign) e.assignments.push_back({target, expression, 0});
+    return e;
+}
 
 // Which fields the model-file reader fills for a type (the columns of the
 // type table): coefficients of substrates for types 6 to 9, exponents for
@@ -127,7 +145,8 @@ std::unique_ptr<PyModel> build_model(const std::vector<std::tuple<std::string, i
                                      int algorithm, double tau_error,
                                      const std::vector<int>& monit,
                                      const std::vector<std::tuple<std::string, double>>& parameters,
-                                     const std::vector<std::tuple<std::string, std::string>>& rules) {
+                                     const std::vector<std::tuple<std::string, std::string>>& rules,
+                                     const std::vector<EventEntry>& events) {
     if (species.empty()) throw py::value_error("a model needs at least one species");
     if (reactions.empty()) throw py::value_error("a model needs at least one reaction");
     if (species.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) ||
@@ -151,6 +170,7 @@ std::unique_ptr<PyModel> build_model(const std::vector<std::tuple<std::string, i
     for (const auto& [name, value] : parameters) m.formulas.scope.parameters.push_back({name, value});
     for (const auto& [name, text] : rules) m.formulas.scope.rules.push_back({name, text});
     for (std::size_t i = 0; i < reactions.size(); i++) fill_reaction(m, i, reactions[i], notes);
+    for (const EventEntry& e : events) m.event_specs.push_back(event_spec(e));
     m.params.volume = volume;
     m.params.algorithm = algorithm;
     // As in a model file, tau_error exists only for tau-leaping.
@@ -162,6 +182,7 @@ std::unique_ptr<PyModel> build_model(const std::vector<std::tuple<std::string, i
     m.params.snapshot_interval = 1.0;
     std::string fault = validate_model(m, notes);
     if (fault.empty()) fault = compile_model_formulas(m);
+    if (fault.empty()) fault = compile_model_events(m);
     if (!fault.empty()) throw py::value_error(python_message(fault, true));
     return finish_model(std::move(m), false);
 }
@@ -255,7 +276,15 @@ void bind_model(py::module_& mod) {
         .def_property_readonly(
             "num_repeats", [](const PyModel& p) { return p.m.params.num_repeats; },
             "Runs of every parameter set, as the model file gives them.")
-        .def_property_readonly("from_file", [](const PyModel& p) { return p.from_file; });
+        .def_property_readonly("from_file", [](const PyModel& p) { return p.from_file; })
+        .def_property_readonly(
+            "event_names",
+            [](const PyModel& p) {
+                py::list names;
+                for (const EventSpec& e : p.m.event_specs) names.append(e.name);
+                return names;
+            },
+            "Names (title lines) of the events; event k logs as reaction number -k.");
 
     mod.def("_read_model", &read_model, py::arg("folder"),
             "Reads folder/constants.txt and the model file it names, as the console program "
@@ -264,6 +293,7 @@ void bind_model(py::module_& mod) {
             py::arg("volume"), py::arg("algorithm"), py::arg("tau_error"), py::arg("monit"),
             py::arg("parameters") = std::vector<std::tuple<std::string, double>>{},
             py::arg("rules") = std::vector<std::tuple<std::string, std::string>>{},
+            py::arg("events") = std::vector<EventEntry>{},
             "Builds a model from normalised lists (see plenta.Model); raises ValueError.");
 }
 

@@ -88,7 +88,8 @@ struct Ensemble {
     std::vector<std::int64_t> totals;  // run x reaction
     std::vector<std::int32_t> sets;    // parameter set of each run, from 1
     std::vector<std::vector<double>> event_times;       // per run
-    std::vector<std::vector<std::int64_t>> event_rxns;  // per run: position + 1
+    std::vector<std::vector<std::int64_t>> event_rxns;  // per run: position + 1, or -k for
+                                                        // an execution of event k
     std::size_t runs = 0;
     std::string fault;  // the fault that ended the call, "" when every run finished
 };
@@ -200,6 +201,17 @@ void prepare_set(const PyModel& model, ConsoleModel& work, std::size_t s,
     if (s < f.set_changes.size())
         for (const NamedValue& change : f.set_changes[s])
             f.rule_values.set_parameter(change.name, change.value);
+    // Events start every run of the set from the set's parameter values (a
+    // run's events may change them; simulate_run's start puts them back).
+    work.run_parameters.clear();
+    if (!work.events.empty() && s > 0) {
+        for (const NamedValue& p : f.scope.parameters) work.run_parameters.push_back(p.value);
+        if (s < f.set_changes.size())
+            for (const NamedValue& change : f.set_changes[s])
+                for (std::size_t k = 0; k < f.scope.parameters.size(); ++k)
+                    if (f.scope.parameters[k].name == change.name)
+                        work.run_parameters[k] = change.value;
+    }
 }
 
 void run_all(const PyModel& model, const SimulationRequest& req, const py::object& progress,

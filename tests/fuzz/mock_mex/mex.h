@@ -42,6 +42,7 @@ bool mxIsStruct(const mxArray* a);
 bool mxIsChar(const mxArray* a);
 bool mxIsDouble(const mxArray* a);
 bool mxIsNumeric(const mxArray* a);
+bool mxIsLogical(const mxArray* a);
 bool mxIsSparse(const mxArray* a);
 bool mxIsEmpty(const mxArray* a);
 std::size_t mxGetM(const mxArray* a);

@@ -31,6 +31,7 @@ bool mxIsCell(const mxArray* a) { return a->kind == mxArray::kCell; }
 bool mxIsStruct(const mxArray* a) { return a->kind == mxArray::kStruct; }
 bool mxIsChar(const mxArray* a) { return a->kind == mxArray::kChar; }
 bool mxIsDouble(const mxArray* a) { return a->kind == mxArray::kDouble; }
+bool mxIsLogical(const mxArray*) { return false; }  // the stand-in has no logical arrays
 bool mxIsNumeric(const mxArray* a) {
     return a->kind == mxArray::kDouble || a->kind == mxArray::kInt32;
 }
