@@ -98,7 +98,7 @@ struct Call {
     plenta::RuleValues rules;
     // Events of PAR.events, as given and compiled (empty without the field),
     // and the run state this call leaves for the next (when it has one).
-    std::vector<EventSpec> event_specs;
+    std::vector<EventDefinition> event_definitions;
     ModelEvents events;
     bool leaves_event_state = false;
     EventRunState event_state;
@@ -337,9 +337,9 @@ void check_start_values(const Call& c) {
 // ---- Events ----
 
 // "PAR.events(k)" and the event's name when it has one, for messages.
-std::string event_label(const std::vector<EventSpec>& specs, std::size_t k) {
+std::string event_label(const std::vector<EventDefinition>& definitions, std::size_t k) {
     std::string label = "PAR.events(" + std::to_string(k + 1) + ")";
-    if (k < specs.size() && !specs[k].name.empty()) label += " (" + specs[k].name + ")";
+    if (k < definitions.size() && !definitions[k].name.empty()) label += " (" + definitions[k].name + ")";
     return label;
 }
 
@@ -399,14 +399,14 @@ void read_events(const mxArray* par, Call& c) {
                           name.c_str());
     }
     const std::size_t n = mxGetNumberOfElements(events);
-    c.event_specs.assign(n, EventSpec{});
+    c.event_definitions.assign(n, EventDefinition{});
     for (std::size_t k = 0; k < n; ++k) {
-        EventSpec& e = c.event_specs[k];
+        EventDefinition& e = c.event_definitions[k];
         const mxArray* name = mxGetField(events, k, "name");
         if (name != nullptr && !mxIsEmpty(name) && !field_text(name, e.name))
             gateway_error("tamrin:badEvent", "%s, field \"name\" must be text",
-                          event_label(c.event_specs, k).c_str());
-        const std::string label = event_label(c.event_specs, k);
+                          event_label(c.event_definitions, k).c_str());
+        const std::string label = event_label(c.event_definitions, k);
         if (!field_text(mxGetField(events, k, "trigger"), e.trigger))
             gateway_error("tamrin:badEvent",
                           "%s, field \"trigger\" must be the text 'at T', 'at T every P' or "
@@ -470,7 +470,7 @@ void read_events(const mxArray* par, Call& c) {
 // named parameters of the optional parameter field "parameters" (a
 // structure whose fields are the names).
 void compile_formulas(const mxArray* cells, const mxArray* par, Call& c) {
-    bool any = rule_count(par) > 0 || !c.event_specs.empty();
+    bool any = rule_count(par) > 0 || !c.event_definitions.empty();
     for (const Reaction& r : c.reactions) any = any || r.rxn_index == plenta::kFormula;
     if (!any) return;
     for (int k = 0; k < c.model.num_cmpds; ++k)
@@ -524,18 +524,18 @@ void compile_formulas(const mxArray* cells, const mxArray* par, Call& c) {
                           formula.c_str(), error.c_str());
     }
     // The events read the formulas' names and change their parameters.
-    if (!c.event_specs.empty()) {
-        const EventError fault = c.events.compile(c.event_specs, c.species, scope, c.reactions);
+    if (!c.event_definitions.empty()) {
+        const EventError fault = c.events.compile(c.event_definitions, c.species, scope, c.reactions);
         if (fault.raised()) {
             EventError named = fault;
             named.event = -1;  // named here by the structure's element instead
             const std::string where =
                 fault.event >= 0
-                    ? event_label(c.event_specs, static_cast<std::size_t>(fault.event)) +
+                    ? event_label(c.event_definitions, static_cast<std::size_t>(fault.event)) +
                           (fault.field.empty() ? "" : ", " + fault.field) + ": "
                     : std::string("PAR.events: ");
             gateway_error("tamrin:badEvent", "%s%s", where.c_str(),
-                          describe_event_error(c.event_specs, named).c_str());
+                          describe_event_error(c.event_definitions, named).c_str());
         }
     }
 }

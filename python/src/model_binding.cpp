@@ -60,9 +60,9 @@ using ReactionEntry = std::tuple<std::string, int, std::vector<SubstrateEntry>,
 using EventEntry = std::tuple<std::string, std::string, std::string, std::string, bool, bool, bool,
                               std::vector<std::tuple<std::string, std::string>>>;
 
-EventSpec event_spec(const EventEntry& entry) {
+EventDefinition event_definition(const EventEntry& entry) {
     const auto& [name, trigger, priority, delay, at_trigger, initial, persistent, assign] = entry;
-    EventSpec e;
+    EventDefinition e;
     e.name = name;
     e.trigger = trigger;
     e.priority = priority;
@@ -170,7 +170,7 @@ std::unique_ptr<PyModel> build_model(const std::vector<std::tuple<std::string, i
     for (const auto& [name, value] : parameters) m.formulas.scope.parameters.push_back({name, value});
     for (const auto& [name, text] : rules) m.formulas.scope.rules.push_back({name, text});
     for (std::size_t i = 0; i < reactions.size(); i++) fill_reaction(m, i, reactions[i], notes);
-    for (const EventEntry& e : events) m.event_specs.push_back(event_spec(e));
+    for (const EventEntry& e : events) m.event_definitions.push_back(event_definition(e));
     m.params.volume = volume;
     m.params.algorithm = algorithm;
     // As in a model file, tau_error exists only for tau-leaping.
@@ -281,7 +281,7 @@ void bind_model(py::module_& mod) {
             "event_names",
             [](const PyModel& p) {
                 py::list names;
-                for (const EventSpec& e : p.m.event_specs) names.append(e.name);
+                for (const EventDefinition& e : p.m.event_definitions) names.append(e.name);
                 return names;
             },
             "Names (title lines) of the events; event k logs as reaction number -k.");
