@@ -18,6 +18,7 @@
 #endif
 
 #include "engine.h"
+#include "model/row_rule.h"
 
 namespace plenta {
 
@@ -89,44 +90,6 @@ struct RowBuilder {
     void set(int species, int v) { entry(species).change = v; }
 };
 
-// The rules of create_stoich_matrix, type by type.  "unique-bi-bi" has no
-// row rule there (its firings change no count; the matrix builder tells the
-// model author), so its row is empty here too.
-void build_row(const Reaction& rxn, int num_subs, int num_prods, RowBuilder& row) {
-    switch (rxn.rxn_index) {
-        case kBinding:
-        case kHomoLtor:
-            row.add(rxn.subs_index[0], -1);
-            row.add(rxn.subs_index[1], -1);
-            row.set(rxn.prods_index[0], 1);
-            break;
-        case kUnbinding:
-            row.set(rxn.subs_index[0], -1);
-            row.add(rxn.prods_index[0], 1);
-            row.add(rxn.prods_index[1], 1);
-            break;
-        case kUniUni:
-            row.set(rxn.subs_index[0], -1);
-            row.set(rxn.prods_index[0], 1);
-            break;
-        case kUniMulti:
-            row.set(rxn.subs_index[0], -1);
-            for (int k = 0; k < num_prods; k++) row.add(rxn.prods_index[k], rxn.prods_coef[k]);
-            break;
-        case kTransv1:
-        case kGenmm:
-        case kNOrder:
-        case kUndef:
-        case kMassAction:
-        case kFormula:
-            for (int k = 0; k < num_subs; k++) row.add(rxn.subs_index[k], -rxn.subs_coef[k]);
-            for (int k = 0; k < num_prods; k++) row.add(rxn.prods_index[k], rxn.prods_coef[k]);
-            break;
-        default:
-            break;
-    }
-}
-
 // Row entries that net to zero change nothing and are left out.  A firing
 // goes into the reaction's own line when it fits there.
 void build_blocks(CrState& st, const std::vector<Reaction>& reactions, const ModelSizes& model) {
@@ -136,7 +99,7 @@ void build_blocks(CrState& st, const std::vector<Reaction>& reactions, const Mod
     for (int r = 0; r < model.num_rxns; r++) {
         const Reaction& rxn = reactions[static_cast<std::size_t>(r)];
         row.entries.clear();
-        build_row(rxn, model.num_subs[r], model.num_prods[r], row);
+        apply_row_rule(rxn, model.num_subs[r], model.num_prods[r], row);
         row.entries.erase(std::remove_if(row.entries.begin(), row.entries.end(),
                                          [](const RowEntry& e) { return e.change == 0; }),
                           row.entries.end());

@@ -6,6 +6,8 @@
 #include <limits>
 
 #include "engine/rssa.h"
+#include "model/rate_law.h"
+#include "model/row_rule.h"
 #include "random/ranlib.h"
 
 namespace plenta {
@@ -28,44 +30,28 @@ struct Row {
         entries.emplace_back(s, 0);
         return entries.back().second;
     }
+    void add(int s, int v) { at(s) += v; }
+    void set(int s, int v) { at(s) = v; }
 };
 
-void build_row(const Reaction& r, int num_subs, int num_prods, Row& row) {
-    switch (r.rxn_index) {
-        case kBinding:
-        case kHomoLtor:
-            row.at(r.subs_index[0]) += -1;
-            row.at(r.subs_index[1]) += -1;
-            row.at(r.prods_index[0]) = 1;
-            break;
-        case kUnbinding:
-            row.at(r.subs_index[0]) = -1;
-            row.at(r.prods_index[0]) += 1;
-            row.at(r.prods_index[1]) += 1;
-            break;
-        case kUniUni:
-            row.at(r.subs_index[0]) = -1;
-            row.at(r.prods_index[0]) = 1;
-            break;
-        case kUniMulti:
-            row.at(r.subs_index[0]) = -1;
-            for (int k = 0; k < num_prods; k++) row.at(r.prods_index[k]) += r.prods_coef[k];
-            break;
-        case kTransv1:
-        case kGenmm:
-        case kNOrder:
-        case kUndef:
-        case kMassAction:
-            for (int k = 0; k < num_subs; k++) row.at(r.subs_index[k]) -= r.subs_coef[k];
-            for (int k = 0; k < num_prods; k++) row.at(r.prods_index[k]) += r.prods_coef[k];
-            break;
-        default:
-            break;  // "unique-bi-bi": no row
-    }
+// The species whose counts a reaction evaluated through its record reads,
+// each once: a formula's law reads the species it names, substrate or not;
+// every other type reads its substrates.
+std::vector<int> record_reads(const Reaction& rec, int num_subs) {
+    std::vector<int> reads;
+    if (static_cast<bool>(rec.law))
+        reads = rec.law->species_read();
+    else
+        reads.assign(rec.subs_index.begin(), rec.subs_index.begin() + num_subs);
+    std::sort(reads.begin(), reads.end());
+    reads.erase(std::unique(reads.begin(), reads.end()), reads.end());
+    return reads;
 }
 
+// A formula's rate constants are the parameters its law reads, and a law
+// may read none; every other type needs its constants.
 RssaKind kind_of(const Reaction& r) {
-    if (r.rates.empty()) return kRssaNone;
+    if (r.rates.empty() && !r.law) return kRssaNone;
     switch (r.rxn_index) {
         case kUniUni:
         case kUniMulti:
@@ -294,23 +280,16 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
                 if (order != 1) r.k = r.k / std::pow(v, static_cast<double>(order - 1));
                 break;
             }
-            case kRssaRecord: {
+            case kRssaRecord:
                 st.records = true;
-                const int m = model.num_subs[static_cast<std::size_t>(j)];
-                for (int q = 0; q < m; q++) {
-                    const int s = rec.subs_index[static_cast<std::size_t>(q)];
-                    bool first = true;
-                    for (int p = 0; p < q; p++)
-                        if (rec.subs_index[static_cast<std::size_t>(p)] == s) first = false;
-                    if (first) record[static_cast<std::size_t>(s)] += 1;
-                }
+                for (int s : record_reads(rec, model.num_subs[static_cast<std::size_t>(j)]))
+                    record[static_cast<std::size_t>(s)] += 1;
                 break;
-            }
             default:
                 break;
         }
         row.entries.clear();
-        build_row(rec, model.num_subs[static_cast<std::size_t>(j)],
+        apply_row_rule(rec, model.num_subs[static_cast<std::size_t>(j)],
                   model.num_prods[static_cast<std::size_t>(j)], row);
         int n = 0;
         bool fits = true;
@@ -371,17 +350,10 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
             case kRssaFactorial:
                 for (int q = 0; q < r.num_reads; q++) add_bounded(st.reads[static_cast<std::size_t>(r.s0 + 2 * q)], j);
                 break;
-            case kRssaRecord: {
-                const int m = model.num_subs[static_cast<std::size_t>(j)];
-                for (int q = 0; q < m; q++) {
-                    const int s = rec.subs_index[static_cast<std::size_t>(q)];
-                    bool first = true;
-                    for (int p = 0; p < q; p++)
-                        if (rec.subs_index[static_cast<std::size_t>(p)] == s) first = false;
-                    if (first) st.readers[static_cast<std::size_t>(fill_r[static_cast<std::size_t>(s)]++)] = j;
-                }
+            case kRssaRecord:
+                for (int s : record_reads(rec, model.num_subs[static_cast<std::size_t>(j)]))
+                    st.readers[static_cast<std::size_t>(fill_r[static_cast<std::size_t>(s)]++)] = j;
                 break;
-            }
             default:
                 break;
         }

@@ -4,6 +4,7 @@
 
 #include "model.h"
 #include "model/rate_law.h"
+#include "model/row_rule.h"
 
 namespace plenta {
 
@@ -11,14 +12,7 @@ const char kMsgStoichTypeUndefined[] = "a specified reaction type is not defined
 
 namespace {
 
-// Types 6-9 and "mass-action" carry explicit coefficients on both sides: consumed molecules are
-// subtracted, produced ones added, so a species on both sides nets out.
-void add_coefficient_rows(const Reaction& rxn, int num_subs, int num_prods, std::int32_t* row) {
-    for (int k = 0; k < num_subs; k++) row[rxn.subs_index[k]] -= rxn.subs_coef[k];
-    for (int k = 0; k < num_prods; k++) row[rxn.prods_index[k]] += rxn.prods_coef[k];
-}
-
-// The types with a row rule below.  "unique-bi-bi" has none of its own: its
+// The types with a row rule (model/row_rule.h).  "unique-bi-bi" has none of its own: its
 // firings change no count, and the model author is told so.
 bool has_row_rule(int rxn_index) {
     switch (rxn_index) {
@@ -39,41 +33,16 @@ bool has_row_rule(int rxn_index) {
     }
 }
 
+// A reaction's row of the dense matrix, written through the row rule.
+struct DenseRow {
+    std::int32_t* row;
+    void add(int species, int change) { row[species] += change; }
+    void set(int species, int change) { row[species] = change; }
+};
+
 void fill_reaction_row(const Reaction& rxn, int num_subs, int num_prods, std::int32_t* row) {
-    switch (rxn.rxn_index) {
-        case kBinding:
-        case kHomoLtor:
-            // A homodimerisation names its species twice and so nets -2 there.
-            // The product is set after the substrates, so a product that is
-            // also a substrate ends at +1, not 0.
-            row[rxn.subs_index[0]] += -1;
-            row[rxn.subs_index[1]] += -1;
-            row[rxn.prods_index[0]] = 1;
-            break;
-        case kUnbinding:
-            row[rxn.subs_index[0]] = -1;
-            row[rxn.prods_index[0]] += 1;
-            row[rxn.prods_index[1]] += 1;
-            break;
-        case kUniUni:
-            row[rxn.subs_index[0]] = -1;
-            row[rxn.prods_index[0]] = 1;
-            break;
-        case kUniMulti:
-            row[rxn.subs_index[0]] = -1;
-            for (int k = 0; k < num_prods; k++) row[rxn.prods_index[k]] += rxn.prods_coef[k];
-            break;
-        case kTransv1:
-        case kGenmm:
-        case kNOrder:
-        case kUndef:
-        case kMassAction:
-        case kFormula:
-            add_coefficient_rows(rxn, num_subs, num_prods, row);
-            break;
-        default:
-            break;  // no row rule (has_row_rule): the row stays zero
-    }
+    DenseRow dense{row};
+    apply_row_rule(rxn, num_subs, num_prods, dense);
 }
 
 // Number of distinct species that one firing of a reaction consumes (net).

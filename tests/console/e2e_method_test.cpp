@@ -78,6 +78,45 @@ TEST(E2eMethod, OneSeedReproducesTheOutputAndTheStreamDiffersFromTheDefault) {
     EXPECT_NE(read_file(a.file("traj_1")), read_file(plain.file("traj_1")));
 }
 
+// A <-> B with formula laws, and a Hill-type production of A read from B.
+std::string formula_network_model(int algorithm) {
+    return model_header(1, 3, 2) + "A 300\nB 100\n\n" +
+           "Conversion A -> B\nrxntype = formula\nnum_subs = 1\n0 1\nnum_prods = 1\n1 1\n"
+           "rate = k1*A\nid = 0\n\n"
+           "Conversion B -> 2 A\nrxntype = formula\nnum_subs = 1\n1 1\nnum_prods = 1\n0 2\n"
+           "rate = k2*B\nid = 1\n\n"
+           "Production of A, repressed by B\nrxntype = formula\nnum_subs = 0\nnum_prods = 1\n0 1\n"
+           "rate = 5/(1 + (B/50)^2)\nid = 2\n\n" +
+           parameters(0.0, 20.0, algorithm, 77, {0, 1}, 2.0, 0, 1) +
+           "parameters = 2\nk1 0.05\nk2 0.04\n";
+}
+
+// Every method applies a formula reaction's row: the counts at every
+// snapshot are the initial counts plus each reaction's firings times its
+// net change (A: -1, +2, +1; B: +1, -1, 0).
+TEST(E2eMethod, FormulaReactionsChangeTheCountsUnderEveryMethod) {
+    const std::pair<int, const char*> runs[] = {
+        {2, ""}, {1, ""}, {3, ""}, {2, "--method cr"}, {2, "--method rssa"}};
+    for (const auto& [algorithm, args] : runs) {
+        TempDir dir;
+        write_model(dir, formula_network_model(algorithm));
+        RunResult r = run_plenta_with(dir.path(), args);
+        ASSERT_EQ(r.status, 0) << args << r.out << r.err;
+        Trajectory t = read_trajectory(dir.file("traj_1"));
+        ASSERT_EQ(t.lines.size(), 11u) << args;
+        long long fired[3] = {0, 0, 0};
+        for (const auto& line : t.lines) {
+            for (int k = 0; k < 3; k++) fired[k] += std::stoll(line[3 + k]);
+            EXPECT_EQ(std::stoll(line[1]), 300 - fired[0] + 2 * fired[1] + fired[2])
+                << "algorithm " << algorithm << " " << args << " at " << line[0];
+            EXPECT_EQ(std::stoll(line[2]), 100 + fired[0] - fired[1])
+                << "algorithm " << algorithm << " " << args << " at " << line[0];
+        }
+        EXPECT_GT(fired[0], 0) << args;
+        EXPECT_GT(fired[2], 0) << args;
+    }
+}
+
 TEST(E2eMethod, MethodDirectIsTheProgramWithoutArguments) {
     for (int algorithm : {2, 1, 3}) {
         TempDir with, without;
