@@ -109,13 +109,41 @@ bool propensities_current(const ExactCall& c, const std::vector<Reaction>& react
     return true;
 }
 
+// The small loop's conditions beyond its size: every rate factor >= 0 (not
+// NaN), every count and firing total in [0, 2^31 - 1].  Then a firing keeps
+// every count and total in that range exactly when the 32-bit sums have
+// their top bit clear (a count below 0 or past 2^31 - 1 sets it), and every
+// propensity comes out >= 0, +inf or NaN, so that their sum is finite exactly
+// when all of them and the sum itself are sound: one test each per firing.
+bool small_loop_sound(const ExactCall& c, const std::vector<int>& fire_count) {
+    for (const HotReaction& r : c.rec)
+        if (!(r.c >= 0.0)) return false;
+    for (int x : c.counts)
+        if (x < 0) return false;
+    for (int x : fire_count)
+        if (x < 0) return false;
+    return true;
+}
+
+// The kept event and the position in the log, in locals for the length of a
+// call (the arrays the loop stores to cannot then be taken to alias them).
+struct LoopState {
+    double a0;        // the direct method's total
+    double tau;       // the kept event's time
+    int mu;           // the kept event's reaction
+    double fired_at;  // time of the last firing
+    int count;        // events in the log
+    bool log_full;
+};
+
 // The loop of one call; kDirect: direct method, else first-reaction
-// selection; kSmall: see kSmallReactions.  Returns false at a fault.
+// selection; kSmall: see kSmallReactions and small_loop_sound (direct method
+// only).  Returns false at a fault.
 template <bool kDirect, bool kSmall>
 bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSizes& model,
                std::vector<Compound>& species, const StoichMatrix& matrix, SimParams& params,
-               EventLog evlog, int& c, int* fired_total, double boundary, double& a0,
-               double& tau, int& mu, double& fired_at, bool& log_full) {
+               EventLog evlog, int* fired_total, double boundary, LoopState& state) {
+    static_assert(kDirect || !kSmall, "the small loop is the direct method's");
     const bool logging = params.eventlog_flag == 1;
     const int capacity = params.eventlog_arraysize;
     const int n = call.n;
@@ -129,6 +157,11 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
     Compound* mirror = call.general ? species.data() : nullptr;
     RanfLocal gen;
     auto draw = [&gen]() { return gen.draw(); };
+    double a0 = state.a0;
+    double tau = state.tau;
+    int mu = state.mu;
+    double fired_at = state.fired_at;
+    int c = state.count;
     bool ok = true;
 
     // A firing exactly on the boundary belongs to this interval.  An
@@ -138,26 +171,29 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
         // Fire mu: the counts change by its row, its firing total by one.
         if constexpr (kSmall) {
             const std::int32_t* row = matrix.row(mu);
-            bool out = false;
+            std::uint32_t top = static_cast<std::uint32_t>(fired_total[mu]) + 1u;
             for (int s = 0; s < num_cmpds; ++s) {
-                const long long v = static_cast<long long>(counts[s]) + row[s];
-                out |= (v < 0) | (v > INT_MAX);
+                const std::uint32_t v = static_cast<std::uint32_t>(counts[s]) + static_cast<std::uint32_t>(row[s]);
+                top |= v;
                 counts[s] = static_cast<int>(v);
             }
-            if (out) {
-                // Undo (modulo 2^32, as the stores wrapped) and let the
-                // checked update name the species.
+            if (top >> 31) {
+                // A count or the total leaves its range: undo (modulo 2^32,
+                // as the sums wrapped) and let the checked updates name it.
                 for (int s = 0; s < num_cmpds; ++s)
-                    counts[s] = static_cast<int>(static_cast<unsigned>(counts[s]) - static_cast<unsigned>(row[s]));
-                ok = apply_firings(call.rows, mu, 1, counts, mirror, params, tau);
+                    counts[s] = static_cast<int>(static_cast<std::uint32_t>(counts[s]) - static_cast<std::uint32_t>(row[s]));
+                if (apply_firings(call.rows, mu, 1, counts, mirror, params, tau))
+                    count_firings(fired_total, mu, 1, params, tau);
+                ok = false;
+                break;
             }
-            ok = ok && !out;
+            fired_total[mu] += 1;
         } else {
-            ok = apply_firings(call.rows, mu, 1, counts, mirror, params, tau);
-        }
-        if (!ok || !count_firings(fired_total, mu, 1, params, tau)) {
-            ok = false;
-            break;
+            if (!apply_firings(call.rows, mu, 1, counts, mirror, params, tau) ||
+                !count_firings(fired_total, mu, 1, params, tau)) {
+                ok = false;
+                break;
+            }
         }
         // Refresh the propensities (and tentative times) of mu's dependents,
         // in list order.
@@ -167,12 +203,11 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             for (int j = 0; j < n; ++j) {
                 const double v = mass_action_propensity(rec[j], counts);
                 a[j] = v;
-                bad |= is_bad_propensity(v);
-                if constexpr (kDirect) sum += v;
+                sum += v;
             }
-            if constexpr (!kDirect)
-                for (int k = dep_start[mu]; k < dep_start[mu + 1]; ++k)
-                    times[deps[k]] = tentative_time(a[deps[k]], tau, draw);
+            // A bad propensity makes the sum bad (small_loop_sound); a bad
+            // sum of sound propensities is the total's fault, below.
+            bad = !(sum <= DBL_MAX) && !check_propensities(params, a, n, tau);
         } else {
             for (int k = dep_start[mu]; k < dep_start[mu + 1]; ++k) {
                 const int j = deps[k];
@@ -181,9 +216,9 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
                 bad |= is_bad_propensity(v);
                 if constexpr (!kDirect) times[j] = tentative_time(v, tau, draw);
             }
+            if (bad) check_propensities(params, a, n, tau);
         }
         if (bad) {
-            check_propensities(params, a, n, tau);
             ok = false;
             break;
         }
@@ -244,11 +279,16 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
         if (logging && c >= capacity) {
             // The log is full: stop at this firing so the caller can empty it;
             // the next call resumes toward the same boundary.
-            log_full = true;
+            state.log_full = true;
             break;
         }
     }
     gen.commit();
+    state.a0 = a0;
+    state.tau = tau;
+    state.mu = mu;
+    state.fired_at = fired_at;
+    state.count = c;
     return ok;
 }
 
@@ -284,19 +324,18 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
         for (int i = 0; i < call.n; ++i) call.prefix[static_cast<std::size_t>(i)] = run += call.a[static_cast<std::size_t>(i)];
     }
     const bool small = direct && !call.general && call.n <= kSmallReactions &&
-                       model.num_cmpds <= kSmallSpecies &&
+                       model.num_cmpds <= kSmallSpecies && small_loop_sound(call, fire_count) &&
                        propensities_current(call, reactions, species, params, model);
 
-    double fired_at = t;
-    bool log_full = false;
+    LoopState state{a0, tau, mu, t, c, false};
     bool ok;
     int* fired_total = fire_count.data();
     if (direct)
-        ok = small ? run_exact<true, true>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full)
-                   : run_exact<true, false>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full);
+        ok = small ? run_exact<true, true>(call, reactions, model, species, matrix, params, evlog, fired_total, boundary, state)
+                   : run_exact<true, false>(call, reactions, model, species, matrix, params, evlog, fired_total, boundary, state);
     else
-        ok = small ? run_exact<false, true>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full)
-                   : run_exact<false, false>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full);
+        ok = run_exact<false, false>(call, reactions, model, species, matrix, params, evlog, fired_total, boundary, state);
+    c = state.count;
     write_back(call, reactions, species, !direct);
     if (!ok) {
         // A fault ends the run at the time it was met.
@@ -304,9 +343,9 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
         t = params.fault.time;
         return;
     }
-    keep_state(params, a0, tau, mu);
+    keep_state(params, state.a0, state.tau, state.mu);
     event_count = c;
-    t = log_full ? fired_at : boundary;
+    t = state.log_full ? state.fired_at : boundary;
 }
 
 }  // namespace plenta

@@ -13,6 +13,15 @@ namespace ranlib_detail {
 // accessor ranlib_generator_state() returns its address.
 extern RanlibGeneratorState generator;
 
+// The moduli and multipliers of the two components (what inrgcm stores in
+// Xm1, Xm2, Xa1, Xa2; nothing changes them).  As constants the step's
+// multiplications and corrections take them as immediate operands, and a
+// caller's seeds can stay in registers.
+constexpr int32_t kM1 = 2147483563;  // 2^31 - 85
+constexpr int32_t kM2 = 2147483399;  // 2^31 - 249
+constexpr int32_t kA1 = 40014;
+constexpr int32_t kA2 = 40692;
+
 // Schrage's decomposition of the two moduli: m = a * q + r with r < q, so
 // that a * (s mod q) - r * (s div q) never leaves 32-bit range.
 constexpr int32_t kQ1 = 53668;  // Xm1 div Xa1
@@ -27,15 +36,16 @@ constexpr int32_t kDefaultSeed2 = 123456789;
 // The two components advanced by one value (Schrage's method), and their
 // combination, as a pure function of the seeds: ignlgi uses it on the
 // current generator, and a look-ahead on copies of its seeds.
-inline int32_t advance_seeds(const RanlibGeneratorState& s, int32_t& s1, int32_t& s2) {
+inline int32_t advance_seeds(int32_t& s1, int32_t& s2) {
+    static_assert(kM1 == kA1 * kQ1 + kR1 && kM2 == kA2 * kQ2 + kR2, "Schrage decomposition");
     int32_t k = s1 / kQ1;
-    s1 = s.Xa1 * (s1 - k * kQ1) - k * kR1;
-    if (s1 < 0) s1 += s.Xm1;
+    s1 = kA1 * (s1 - k * kQ1) - k * kR1;
+    if (s1 < 0) s1 += kM1;
     k = s2 / kQ2;
-    s2 = s.Xa2 * (s2 - k * kQ2) - k * kR2;
-    if (s2 < 0) s2 += s.Xm2;
+    s2 = kA2 * (s2 - k * kQ2) - k * kR2;
+    if (s2 < 0) s2 += kM2;
     int32_t z = s1 - s2;
-    if (z < 1) z += s.Xm1 - 1;
+    if (z < 1) z += kM1 - 1;
     return z;
 }
 
@@ -53,10 +63,10 @@ inline int32_t combined_step() {
     const int32_t g = s.curntg - 1;
     int32_t s1 = s.Xcg1[g];
     int32_t s2 = s.Xcg2[g];
-    int32_t z = advance_seeds(s, s1, s2);
+    int32_t z = advance_seeds(s1, s2);
     s.Xcg1[g] = s1;
     s.Xcg2[g] = s2;
-    if (s.Xqanti[g]) z = s.Xm1 - z;
+    if (s.Xqanti[g]) z = kM1 - z;
     s.Xndraw += 1;  // lets an ensemble tell a run that outgrew its substream
     return z;
 }
