@@ -16,6 +16,7 @@
 // total beyond 2^31 - 1, or a propensity that is negative, NaN or infinite
 // (also among those handed in) raises params.fault and ends the call.
 #include <algorithm>
+#include <type_traits>
 
 #include "engine.h"
 #include "hot_path.h"
@@ -44,6 +45,9 @@ struct ExactCall {
     std::vector<int> deps;
     std::vector<char> own_dep;    // reaction j is among its own dependents
     bool general = false;         // some reaction is evaluated through its record
+    // The small loop's records (see kSmallReactions), padded to its sizes.
+    std::vector<SmallReaction> small;
+    std::vector<std::int32_t> small_rows;  // dense rows, pad_m entries each
 };
 
 void build_call(ExactCall& c, const std::vector<Reaction>& reactions, const ModelSizes& model,
@@ -91,9 +95,55 @@ void write_back(const ExactCall& c, std::vector<Reaction>& reactions,
 // refreshing the dependents and adding the non-zero entries (a propensity
 // that reads no changed count comes out as it was), but a fixed sequence of
 // work that the processor predicts, where the lists would make it guess at
-// every firing.
+// every firing.  The loop is compiled for a few fixed sizes, the network
+// padded up to one of them (see SmallReaction), so that its loops are
+// unrolled and the row is added in a few vector operations.
 constexpr int kSmallReactions = 16;
 constexpr int kSmallSpecies = 32;
+
+// The small loop's padded sizes: reactions, species.
+struct SmallSize {
+    int n;
+    int m;
+};
+constexpr SmallSize kSmallSizes[] = {{4, 4}, {8, 8}, {16, 16}, {16, 32}};
+
+// Unrolls the next loop of a fixed trip count (the small loop's).
+#if defined(__clang__)
+#define PLENTA_UNROLL _Pragma("unroll")
+#elif defined(__GNUC__)
+#define PLENTA_UNROLL _Pragma("GCC unroll 32")
+#else
+#define PLENTA_UNROLL
+#endif
+
+// Builds the small loop's records for pad_n reactions and pad_m species:
+// counts get pad_m + 1 entries, the padding species and the last entry (the
+// first-order reactions' second factor, see SmallReaction) at 0;
+// propensities pad_n entries, the padding at 0.
+void build_small(ExactCall& c, const StoichMatrix& matrix, int num_cmpds, int pad_n, int pad_m) {
+    c.small.assign(static_cast<std::size_t>(pad_n), SmallReaction{0.0, -1.0, 1.0, pad_m, pad_m});
+    for (int j = 0; j < c.n; ++j) {
+        const HotReaction& r = c.rec[static_cast<std::size_t>(j)];
+        SmallReaction& q = c.small[static_cast<std::size_t>(j)];
+        q.c = r.c;
+        q.s0 = r.s0;
+        if (r.kind == HotKind::kDimerisation) {
+            q.s1 = r.s0;
+            q.off = 1.0;
+            q.half = 0.5;
+        } else if (r.kind == HotKind::kBimolecular) {
+            q.s1 = r.s1;
+            q.off = 0.0;
+        }
+    }
+    c.small_rows.assign(static_cast<std::size_t>(pad_n) * static_cast<std::size_t>(pad_m), 0);
+    for (int j = 0; j < c.n; ++j)
+        std::copy(matrix.row(j), matrix.row(j) + num_cmpds,
+                  c.small_rows.begin() + static_cast<std::ptrdiff_t>(j) * pad_m);
+    c.counts.resize(static_cast<std::size_t>(pad_m) + 1, 0);
+    c.a.resize(static_cast<std::size_t>(pad_n), 0.0);
+}
 
 // Whether every propensity handed in is what its record gives for the
 // current counts, as it is when update_rxn_prob_all or an earlier call set
@@ -137,17 +187,17 @@ struct LoopState {
 };
 
 // The loop of one call; kDirect: direct method, else first-reaction
-// selection; kSmall: see kSmallReactions and small_loop_sound (direct method
-// only).  Returns false at a fault.
-template <bool kDirect, bool kSmall>
+// selection; kPadN > 0: the small loop for kPadN reactions and kPadM
+// species (see kSmallReactions and small_loop_sound; direct method only);
+// kLog: the event log is on.  Returns false at a fault.
+template <bool kDirect, bool kLog, int kPadN = 0, int kPadM = 0>
 bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSizes& model,
-               std::vector<Compound>& species, const StoichMatrix& matrix, SimParams& params,
-               EventLog evlog, int* fired_total, double boundary, LoopState& state) {
+               std::vector<Compound>& species, SimParams& params, EventLog evlog,
+               int* fired_total, double boundary, LoopState& state) {
+    constexpr bool kSmall = kPadN > 0;
     static_assert(kDirect || !kSmall, "the small loop is the direct method's");
-    const bool logging = params.eventlog_flag == 1;
     const int capacity = params.eventlog_arraysize;
     const int n = call.n;
-    const int num_cmpds = model.num_cmpds;
     double* a = call.a.data();
     double* times = call.time.data();
     int* counts = call.counts.data();
@@ -170,9 +220,10 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
         fired_at = tau;
         // Fire mu: the counts change by its row, its firing total by one.
         if constexpr (kSmall) {
-            const std::int32_t* row = matrix.row(mu);
+            const std::int32_t* row = call.small_rows.data() + static_cast<std::ptrdiff_t>(mu) * kPadM;
             std::uint32_t top = static_cast<std::uint32_t>(fired_total[mu]) + 1u;
-            for (int s = 0; s < num_cmpds; ++s) {
+            PLENTA_UNROLL
+            for (int s = 0; s < kPadM; ++s) {
                 const std::uint32_t v = static_cast<std::uint32_t>(counts[s]) + static_cast<std::uint32_t>(row[s]);
                 top |= v;
                 counts[s] = static_cast<int>(v);
@@ -180,7 +231,7 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             if (top >> 31) {
                 // A count or the total leaves its range: undo (modulo 2^32,
                 // as the sums wrapped) and let the checked updates name it.
-                for (int s = 0; s < num_cmpds; ++s)
+                for (int s = 0; s < kPadM; ++s)
                     counts[s] = static_cast<int>(static_cast<std::uint32_t>(counts[s]) - static_cast<std::uint32_t>(row[s]));
                 if (apply_firings(call.rows, mu, 1, counts, mirror, params, tau))
                     count_firings(fired_total, mu, 1, params, tau);
@@ -200,8 +251,11 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
         bool bad = false;
         double sum = 0.0;  // the direct method's total, in index order (below)
         if constexpr (kSmall) {
-            for (int j = 0; j < n; ++j) {
-                const double v = mass_action_propensity(rec[j], counts);
+            // The padding's 0 leaves the sum as it is.
+            const SmallReaction* small = call.small.data();
+            PLENTA_UNROLL
+            for (int j = 0; j < kPadN; ++j) {
+                const double v = small_propensity(small[j], counts);
                 a[j] = v;
                 sum += v;
             }
@@ -225,7 +279,7 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
         // The buffer is never written past its capacity: a caller that hands
         // in a full (or zero-capacity) log gets this firing unlogged and the
         // call ends right after it, with the count still at the capacity.
-        if (logging && c < capacity) {
+        if (kLog && c < capacity) {
             evlog.times[c] = tau;
             evlog.rxns[c] = static_cast<double>(mu + 1);
             c = c + 1;
@@ -264,8 +318,8 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             const double u1 = static_cast<double>(gen.draw());
             tau = direct_next_time(fired_at, a0, u1);
             const double u2 = static_cast<double>(gen.draw());
-            if constexpr (kSmall)
-                mu = select_reaction([a](int i) { return a[i]; }, n, u2 * a0);
+            if constexpr (kSmall)  // the padding's 0 is neither beyond r nor > 0
+                mu = select_reaction([a](int i) { return a[i]; }, kPadN, u2 * a0);
             else
                 mu = select_by_running_sums(call.prefix.data(), a, n, u2 * a0);
         } else {
@@ -276,7 +330,7 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             if (!call.own_dep[static_cast<std::size_t>(mu)]) times[mu] = tentative_time(a[mu], fired_at, draw);
             mu = earliest_reaction([times](int i) { return times[i]; }, n, tau);
         }
-        if (logging && c >= capacity) {
+        if (kLog && c >= capacity) {
             // The log is full: stop at this firing so the caller can empty it;
             // the next call resumes toward the same boundary.
             state.log_full = true;
@@ -323,18 +377,35 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
         double run = 0.0;
         for (int i = 0; i < call.n; ++i) call.prefix[static_cast<std::size_t>(i)] = run += call.a[static_cast<std::size_t>(i)];
     }
-    const bool small = direct && !call.general && call.n <= kSmallReactions &&
-                       model.num_cmpds <= kSmallSpecies && small_loop_sound(call, fire_count) &&
-                       propensities_current(call, reactions, species, params, model);
+    int size = -1;  // the small loop's size, if it runs
+    if (direct && !call.general && call.n <= kSmallReactions && model.num_cmpds <= kSmallSpecies &&
+        small_loop_sound(call, fire_count) &&
+        propensities_current(call, reactions, species, params, model)) {
+        size = 0;
+        while (kSmallSizes[size].n < call.n || kSmallSizes[size].m < model.num_cmpds) ++size;
+        build_small(call, matrix, model.num_cmpds, kSmallSizes[size].n, kSmallSizes[size].m);
+    }
 
     LoopState state{a0, tau, mu, t, c, false};
     bool ok;
     int* fired_total = fire_count.data();
-    if (direct)
-        ok = small ? run_exact<true, true>(call, reactions, model, species, matrix, params, evlog, fired_total, boundary, state)
-                   : run_exact<true, false>(call, reactions, model, species, matrix, params, evlog, fired_total, boundary, state);
+    auto run = [&](auto log) {
+        constexpr bool kLog = decltype(log)::value;
+        auto loop = [&](auto method) {
+            return method(call, reactions, model, species, params, evlog, fired_total, boundary, state);
+        };
+        static_assert(sizeof kSmallSizes / sizeof kSmallSizes[0] == 4, "one loop per size below");
+        if (!direct) return loop(run_exact<false, kLog>);
+        if (size == 0) return loop(run_exact<true, kLog, kSmallSizes[0].n, kSmallSizes[0].m>);
+        if (size == 1) return loop(run_exact<true, kLog, kSmallSizes[1].n, kSmallSizes[1].m>);
+        if (size == 2) return loop(run_exact<true, kLog, kSmallSizes[2].n, kSmallSizes[2].m>);
+        if (size == 3) return loop(run_exact<true, kLog, kSmallSizes[3].n, kSmallSizes[3].m>);
+        return loop(run_exact<true, kLog>);
+    };
+    if (params.eventlog_flag == 1)
+        ok = run(std::true_type{});
     else
-        ok = run_exact<false, false>(call, reactions, model, species, matrix, params, evlog, fired_total, boundary, state);
+        ok = run(std::false_type{});
     c = state.count;
     write_back(call, reactions, species, !direct);
     if (!ok) {
