@@ -16,6 +16,7 @@
 // total beyond 2^31 - 1, or a propensity that is negative, NaN or infinite
 // (also among those handed in) raises params.fault and ends the call.
 #include <algorithm>
+#include <cmath>
 #include <type_traits>
 
 #include "engine.h"
@@ -31,6 +32,72 @@ void keep_state(SimParams& params, double a0, double next_time, int next_rxn) {
     params.next_time = next_time;
     params.next_rxn = next_rxn;
 }
+
+// First-reaction selection on a larger network: the tentative times in an
+// indexed binary heap ordered by (time, index), so that the earliest is at
+// the root and a changed time moves in log n steps instead of a scan over
+// all n per firing.  The root is the scan's choice (earliest_reaction): the
+// earliest time, ties to the lower index, and reaction 0 at kNeverTime when
+// none is earlier.  The order needs times that compare (no NaN).
+constexpr int kHeapReactions = 32;
+
+struct TimeHeap {
+    std::vector<int> heap;  // reactions
+    std::vector<int> pos;   // reaction j sits at heap[pos[j]]
+    const double* times = nullptr;
+
+    bool before(int i, int j) const {
+        return times[i] < times[j] || (times[i] == times[j] && i < j);
+    }
+    void place(int k, int j) {
+        heap[static_cast<std::size_t>(k)] = j;
+        pos[static_cast<std::size_t>(j)] = k;
+    }
+    int sift_up(int k) {
+        const int j = heap[static_cast<std::size_t>(k)];
+        while (k > 0) {
+            const int parent = (k - 1) / 2;
+            const int p = heap[static_cast<std::size_t>(parent)];
+            if (!before(j, p)) break;
+            place(k, p);
+            k = parent;
+        }
+        place(k, j);
+        return k;
+    }
+    void sift_down(int k) {
+        const int n = static_cast<int>(heap.size());
+        const int j = heap[static_cast<std::size_t>(k)];
+        for (;;) {
+            int child = 2 * k + 1;
+            if (child >= n) break;
+            if (child + 1 < n && before(heap[static_cast<std::size_t>(child) + 1], heap[static_cast<std::size_t>(child)])) ++child;
+            const int c = heap[static_cast<std::size_t>(child)];
+            if (!before(c, j)) break;
+            place(k, c);
+            k = child;
+        }
+        place(k, j);
+    }
+    void build(const double* t, int n) {
+        times = t;
+        heap.resize(static_cast<std::size_t>(n));
+        pos.resize(static_cast<std::size_t>(n));
+        for (int j = 0; j < n; ++j) place(j, j);
+        for (int k = n / 2 - 1; k >= 0; --k) sift_down(k);
+    }
+    // Reaction j's time has changed.
+    void update(int j) { sift_down(sift_up(pos[static_cast<std::size_t>(j)])); }
+    int earliest(double& best) const {
+        const int r = heap[0];
+        if (times[r] < kNeverTime) {
+            best = times[r];
+            return r;
+        }
+        best = kNeverTime;
+        return 0;
+    }
+};
 
 // The hot state of one call.
 struct ExactCall {
@@ -48,6 +115,11 @@ struct ExactCall {
     // The small loop's records (see kSmallReactions), padded to its sizes.
     std::vector<SmallReaction> small;
     std::vector<std::int32_t> small_rows;  // dense rows, pad_m entries each
+    // First-reaction selection: propensities by the SmallReaction records
+    // (every reaction of a mass-action type), the earliest time by the heap.
+    bool by_small = false;
+    bool by_heap = false;
+    TimeHeap heap;
 };
 
 void build_call(ExactCall& c, const std::vector<Reaction>& reactions, const ModelSizes& model,
@@ -121,7 +193,7 @@ constexpr SmallSize kSmallSizes[] = {{4, 4}, {8, 8}, {16, 16}, {16, 32}};
 // counts get pad_m + 1 entries, the padding species and the last entry (the
 // first-order reactions' second factor, see SmallReaction) at 0;
 // propensities pad_n entries, the padding at 0.
-void build_small(ExactCall& c, const StoichMatrix& matrix, int num_cmpds, int pad_n, int pad_m) {
+void build_small(ExactCall& c, const StoichMatrix* matrix, int num_cmpds, int pad_n, int pad_m) {
     c.small.assign(static_cast<std::size_t>(pad_n), SmallReaction{0.0, -1.0, 1.0, pad_m, pad_m});
     for (int j = 0; j < c.n; ++j) {
         const HotReaction& r = c.rec[static_cast<std::size_t>(j)];
@@ -137,10 +209,12 @@ void build_small(ExactCall& c, const StoichMatrix& matrix, int num_cmpds, int pa
             q.off = 0.0;
         }
     }
-    c.small_rows.assign(static_cast<std::size_t>(pad_n) * static_cast<std::size_t>(pad_m), 0);
-    for (int j = 0; j < c.n; ++j)
-        std::copy(matrix.row(j), matrix.row(j) + num_cmpds,
-                  c.small_rows.begin() + static_cast<std::ptrdiff_t>(j) * pad_m);
+    if (matrix != nullptr) {  // the dense rows, for the direct method's small loop
+        c.small_rows.assign(static_cast<std::size_t>(pad_n) * static_cast<std::size_t>(pad_m), 0);
+        for (int j = 0; j < c.n; ++j)
+            std::copy(matrix->row(j), matrix->row(j) + num_cmpds,
+                      c.small_rows.begin() + static_cast<std::ptrdiff_t>(j) * pad_m);
+    }
     c.counts.resize(static_cast<std::size_t>(pad_m) + 1, 0);
     c.a.resize(static_cast<std::size_t>(pad_n), 0.0);
 }
@@ -263,12 +337,18 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             // sum of sound propensities is the total's fault, below.
             bad = !(sum <= DBL_MAX) && !check_propensities(params, a, n, tau);
         } else {
+            const SmallReaction* small = call.small.data();
+            const bool by_small = !kDirect && call.by_small;
             for (int k = dep_start[mu]; k < dep_start[mu + 1]; ++k) {
                 const int j = deps[k];
-                const double v = hot_propensity(rec[j], counts, reactions, species, params, model, j);
+                const double v = by_small ? small_propensity(small[j], counts)
+                                          : hot_propensity(rec[j], counts, reactions, species, params, model, j);
                 a[j] = v;
                 bad |= is_bad_propensity(v);
-                if constexpr (!kDirect) times[j] = tentative_time(v, tau, draw);
+                if constexpr (!kDirect) {
+                    times[j] = tentative_time(v, tau, draw);
+                    if (call.by_heap) call.heap.update(j);
+                }
             }
             if (bad) check_propensities(params, a, n, tau);
         }
@@ -327,8 +407,12 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             // so it is not among its own dependents; its spent tentative time
             // would stay the earliest.  It gets a fresh one from its
             // (unchanged) propensity, drawn after those of its dependents.
-            if (!call.own_dep[static_cast<std::size_t>(mu)]) times[mu] = tentative_time(a[mu], fired_at, draw);
-            mu = earliest_reaction([times](int i) { return times[i]; }, n, tau);
+            if (!call.own_dep[static_cast<std::size_t>(mu)]) {
+                times[mu] = tentative_time(a[mu], fired_at, draw);
+                if (call.by_heap) call.heap.update(mu);
+            }
+            mu = call.by_heap ? call.heap.earliest(tau)
+                              : earliest_reaction([times](int i) { return times[i]; }, n, tau);
         }
         if (kLog && c >= capacity) {
             // The log is full: stop at this firing so the caller can empty it;
@@ -383,7 +467,15 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
         propensities_current(call, reactions, species, params, model)) {
         size = 0;
         while (kSmallSizes[size].n < call.n || kSmallSizes[size].m < model.num_cmpds) ++size;
-        build_small(call, matrix, model.num_cmpds, kSmallSizes[size].n, kSmallSizes[size].m);
+        build_small(call, &matrix, model.num_cmpds, kSmallSizes[size].n, kSmallSizes[size].m);
+    }
+    if (!direct) {
+        // The records without padding: counts get the entry that stays 0.
+        call.by_small = !call.general;
+        if (call.by_small) build_small(call, nullptr, model.num_cmpds, call.n, model.num_cmpds);
+        call.by_heap = call.n >= kHeapReactions &&
+                       std::none_of(call.time.begin(), call.time.end(), [](double x) { return std::isnan(x); });
+        if (call.by_heap) call.heap.build(call.time.data(), call.n);
     }
 
     LoopState state{a0, tau, mu, t, c, false};
