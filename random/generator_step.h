@@ -29,15 +29,27 @@ constexpr int32_t kDefaultSeed2 = 123456789;
 // The two components advanced by one value, and their
 // combination, as a pure function of the seeds: ignlgi uses it on the
 // current generator, and a look-ahead on copies of its seeds.
+// a s mod m in [0, m) for the moduli m = 2^31 - d (d = 85, 249), the value
+// Schrage's 32-bit decomposition gives for every 32-bit seed.  For s >= 0 the
+// product (below 2^47) is folded once: x = h 2^31 + l is h d + l mod m, which
+// is below 2m, so one subtraction ends it; a seed below 0 (setsd does not
+// forbid one) takes the remainder of the signed product.
+template <int32_t kA, int32_t kM>
+inline int32_t mul_mod(int32_t s) {
+    static_assert(kM < 2147483647 && 2147483648LL - kM < (1 << 8), "m = 2^31 - d, small d");
+    if (s < 0) {
+        const auto r = static_cast<int32_t>(static_cast<int64_t>(s) * kA % kM);
+        return r < 0 ? r + kM : r;
+    }
+    const uint64_t x = static_cast<uint64_t>(s) * static_cast<uint64_t>(kA);
+    uint64_t y = (x & 0x7fffffffu) + (x >> 31) * static_cast<uint64_t>(2147483648LL - kM);
+    if (y >= static_cast<uint64_t>(kM)) y -= static_cast<uint64_t>(kM);
+    return static_cast<int32_t>(y);
+}
+
 inline int32_t advance_seeds(int32_t& s1, int32_t& s2) {
-    // s <- a s mod m in [0, m), the product formed in 64 bits (|a s| < 2^47):
-    // the value Schrage's 32-bit decomposition gives for every 32-bit seed,
-    // in fewer and shorter-latency operations (the remainder by a constant is
-    // a multiplication).  Only a seed below 0 leaves a remainder below 0.
-    s1 = static_cast<int32_t>(static_cast<int64_t>(s1) * kA1 % kM1);
-    if (s1 < 0) s1 += kM1;
-    s2 = static_cast<int32_t>(static_cast<int64_t>(s2) * kA2 % kM2);
-    if (s2 < 0) s2 += kM2;
+    s1 = mul_mod<kA1, kM1>(s1);
+    s2 = mul_mod<kA2, kM2>(s2);
     int32_t z = s1 - s2;
     if (z < 1) z += kM1 - 1;
     return z;
