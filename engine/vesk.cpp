@@ -17,6 +17,7 @@
 // (also among those handed in) raises params.fault and ends the call.
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <type_traits>
 
 #include "engine.h"
@@ -127,6 +128,7 @@ void build_call(ExactCall& c, const std::vector<Reaction>& reactions, const Mode
                 double volume, bool first_reaction) {
     const int n = model.num_rxns;
     c.n = n;
+    c.general = false;
     c.a.resize(static_cast<std::size_t>(n));
     c.rec.resize(static_cast<std::size_t>(n));
     c.dep_start.assign(static_cast<std::size_t>(n) + 1, 0);
@@ -451,7 +453,10 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
     // advances, and the front end stops the run.
     if (params.fault.raised()) return;
 
-    ExactCall call;
+    // The call's arrays, in storage kept from the last call (every one is
+    // filled again below).
+    if (!params.scratch.exact) params.scratch.exact = std::make_shared<ExactCall>();
+    ExactCall& call = *static_cast<ExactCall*>(params.scratch.exact.get());
     build_call(call, reactions, model, species, matrix, params.volume, !direct);
     // Propensities handed in (from update_rxn_prob_all or the caller) that
     // no waiting time exists for end the run before anything fires.
