@@ -16,6 +16,9 @@
 // total beyond 2^31 - 1, or a propensity that is negative, NaN or infinite
 // (also among those handed in) raises params.fault and ends the call.
 #include <algorithm>
+#include <cmath>
+#include <memory>
+#include <type_traits>
 
 #include "engine.h"
 #include "hot_path.h"
@@ -31,6 +34,72 @@ void keep_state(SimParams& params, double a0, double next_time, int next_rxn) {
     params.next_rxn = next_rxn;
 }
 
+// First-reaction selection on a larger network: the tentative times in an
+// indexed binary heap ordered by (time, index), so that the earliest is at
+// the root and a changed time moves in log n steps instead of a scan over
+// all n per firing.  The root is the scan's choice (earliest_reaction): the
+// earliest time, ties to the lower index, and reaction 0 at kNeverTime when
+// none is earlier.  The order needs times that compare (no NaN).
+constexpr int kHeapReactions = 32;
+
+struct TimeHeap {
+    std::vector<int> heap;  // reactions
+    std::vector<int> pos;   // reaction j sits at heap[pos[j]]
+    const double* times = nullptr;
+
+    bool before(int i, int j) const {
+        return times[i] < times[j] || (times[i] == times[j] && i < j);
+    }
+    void place(int k, int j) {
+        heap[static_cast<std::size_t>(k)] = j;
+        pos[static_cast<std::size_t>(j)] = k;
+    }
+    int sift_up(int k) {
+        const int j = heap[static_cast<std::size_t>(k)];
+        while (k > 0) {
+            const int parent = (k - 1) / 2;
+            const int p = heap[static_cast<std::size_t>(parent)];
+            if (!before(j, p)) break;
+            place(k, p);
+            k = parent;
+        }
+        place(k, j);
+        return k;
+    }
+    void sift_down(int k) {
+        const int n = static_cast<int>(heap.size());
+        const int j = heap[static_cast<std::size_t>(k)];
+        for (;;) {
+            int child = 2 * k + 1;
+            if (child >= n) break;
+            if (child + 1 < n && before(heap[static_cast<std::size_t>(child) + 1], heap[static_cast<std::size_t>(child)])) ++child;
+            const int c = heap[static_cast<std::size_t>(child)];
+            if (!before(c, j)) break;
+            place(k, c);
+            k = child;
+        }
+        place(k, j);
+    }
+    void build(const double* t, int n) {
+        times = t;
+        heap.resize(static_cast<std::size_t>(n));
+        pos.resize(static_cast<std::size_t>(n));
+        for (int j = 0; j < n; ++j) place(j, j);
+        for (int k = n / 2 - 1; k >= 0; --k) sift_down(k);
+    }
+    // Reaction j's time has changed.
+    void update(int j) { sift_down(sift_up(pos[static_cast<std::size_t>(j)])); }
+    int earliest(double& best) const {
+        const int r = heap[0];
+        if (times[r] < kNeverTime) {
+            best = times[r];
+            return r;
+        }
+        best = kNeverTime;
+        return 0;
+    }
+};
+
 // The hot state of one call.
 struct ExactCall {
     int n = 0;
@@ -44,6 +113,14 @@ struct ExactCall {
     std::vector<int> deps;
     std::vector<char> own_dep;    // reaction j is among its own dependents
     bool general = false;         // some reaction is evaluated through its record
+    // The small loop's records (see kSmallReactions), padded to its sizes.
+    std::vector<SmallReaction> small;
+    std::vector<std::int32_t> small_rows;  // dense rows, pad_m entries each
+    // First-reaction selection: propensities by the SmallReaction records
+    // (every reaction of a mass-action type), the earliest time by the heap.
+    bool by_small = false;
+    bool by_heap = false;
+    TimeHeap heap;
 };
 
 void build_call(ExactCall& c, const std::vector<Reaction>& reactions, const ModelSizes& model,
@@ -51,6 +128,7 @@ void build_call(ExactCall& c, const std::vector<Reaction>& reactions, const Mode
                 double volume, bool first_reaction) {
     const int n = model.num_rxns;
     c.n = n;
+    c.general = false;
     c.a.resize(static_cast<std::size_t>(n));
     c.rec.resize(static_cast<std::size_t>(n));
     c.dep_start.assign(static_cast<std::size_t>(n) + 1, 0);
@@ -91,9 +169,57 @@ void write_back(const ExactCall& c, std::vector<Reaction>& reactions,
 // refreshing the dependents and adding the non-zero entries (a propensity
 // that reads no changed count comes out as it was), but a fixed sequence of
 // work that the processor predicts, where the lists would make it guess at
-// every firing.
+// every firing.  The loop is compiled for a few fixed sizes, the network
+// padded up to one of them (see SmallReaction), so that its loops are
+// unrolled and the row is added in a few vector operations.
 constexpr int kSmallReactions = 16;
 constexpr int kSmallSpecies = 32;
+
+// The small loop's padded sizes: reactions, species.
+struct SmallSize {
+    int n;
+    int m;
+};
+constexpr SmallSize kSmallSizes[] = {{4, 4}, {8, 8}, {16, 16}, {16, 32}};
+
+// Unrolls the next loop of a fixed trip count (the small loop's).
+#if defined(__clang__)
+#define PLENTA_UNROLL _Pragma("unroll")
+#elif defined(__GNUC__)
+#define PLENTA_UNROLL _Pragma("GCC unroll 32")
+#else
+#define PLENTA_UNROLL
+#endif
+
+// Builds the small loop's records for pad_n reactions and pad_m species:
+// counts get pad_m + 1 entries, the padding species and the last entry (the
+// first-order reactions' second factor, see SmallReaction) at 0;
+// propensities pad_n entries, the padding at 0.
+void build_small(ExactCall& c, const StoichMatrix* matrix, int num_cmpds, int pad_n, int pad_m) {
+    c.small.assign(static_cast<std::size_t>(pad_n), SmallReaction{0.0, -1.0, 1.0, pad_m, pad_m});
+    for (int j = 0; j < c.n; ++j) {
+        const HotReaction& r = c.rec[static_cast<std::size_t>(j)];
+        SmallReaction& q = c.small[static_cast<std::size_t>(j)];
+        q.c = r.c;
+        q.s0 = r.s0;
+        if (r.kind == HotKind::kDimerisation) {
+            q.s1 = r.s0;
+            q.off = 1.0;
+            q.half = 0.5;
+        } else if (r.kind == HotKind::kBimolecular) {
+            q.s1 = r.s1;
+            q.off = 0.0;
+        }
+    }
+    if (matrix != nullptr) {  // the dense rows, for the direct method's small loop
+        c.small_rows.assign(static_cast<std::size_t>(pad_n) * static_cast<std::size_t>(pad_m), 0);
+        for (int j = 0; j < c.n; ++j)
+            std::copy(matrix->row(j), matrix->row(j) + num_cmpds,
+                      c.small_rows.begin() + static_cast<std::ptrdiff_t>(j) * pad_m);
+    }
+    c.counts.resize(static_cast<std::size_t>(pad_m) + 1, 0);
+    c.a.resize(static_cast<std::size_t>(pad_n), 0.0);
+}
 
 // Whether every propensity handed in is what its record gives for the
 // current counts, as it is when update_rxn_prob_all or an earlier call set
@@ -109,19 +235,46 @@ bool propensities_current(const ExactCall& c, const std::vector<Reaction>& react
     return true;
 }
 
+// The small loop's conditions beyond its size: every rate factor >= 0 (not
+// NaN), every count and firing total in [0, 2^31 - 1].  Then a firing keeps
+// every count and total in that range exactly when the 32-bit sums have
+// their top bit clear (a count below 0 or past 2^31 - 1 sets it), and every
+// propensity comes out >= 0, +inf or NaN, so that their sum is finite exactly
+// when all of them and the sum itself are sound: one test each per firing.
+bool small_loop_sound(const ExactCall& c, const std::vector<int>& fire_count) {
+    for (const HotReaction& r : c.rec)
+        if (!(r.c >= 0.0)) return false;
+    for (int x : c.counts)
+        if (x < 0) return false;
+    for (int x : fire_count)
+        if (x < 0) return false;
+    return true;
+}
+
+// The kept event and the position in the log, in locals for the length of a
+// call (the arrays the loop stores to cannot then be taken to alias them).
+struct LoopState {
+    double a0;        // the direct method's total
+    double tau;       // the kept event's time
+    int mu;           // the kept event's reaction
+    double fired_at;  // time of the last firing
+    int count;        // events in the log
+    bool log_full;
+};
+
 // The loop of one call; kDirect: direct method, else first-reaction
-// selection; kSmall: see kSmallReactions; kCheck: params.event_check after
-// every firing (the species records kept current for it).  Returns false at
-// a fault.
-template <bool kDirect, bool kSmall, bool kCheck = false>
+// selection; kPadN > 0: the small loop for kPadN reactions and kPadM
+// species (see kSmallReactions and small_loop_sound; direct method only);
+// kLog: the event log is on; kCheck: params.event_check after every firing
+// (the species records kept current for it).  Returns false at a fault.
+template <bool kDirect, bool kLog, int kPadN = 0, int kPadM = 0, bool kCheck = false>
 bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSizes& model,
-               std::vector<Compound>& species, const StoichMatrix& matrix, SimParams& params,
-               EventLog evlog, int& c, int* fired_total, double boundary, double& a0,
-               double& tau, int& mu, double& fired_at, bool& log_full) {
-    const bool logging = params.eventlog_flag == 1;
+               std::vector<Compound>& species, SimParams& params, EventLog evlog,
+               int* fired_total, double boundary, LoopState& state) {
+    constexpr bool kSmall = kPadN > 0;
+    static_assert(kDirect || !kSmall, "the small loop is the direct method's");
     const int capacity = params.eventlog_arraysize;
     const int n = call.n;
-    const int num_cmpds = model.num_cmpds;
     double* a = call.a.data();
     double* times = call.time.data();
     int* counts = call.counts.data();
@@ -131,6 +284,11 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
     Compound* mirror = call.general || kCheck ? species.data() : nullptr;
     RanfLocal gen;
     auto draw = [&gen]() { return gen.draw(); };
+    double a0 = state.a0;
+    double tau = state.tau;
+    int mu = state.mu;
+    double fired_at = state.fired_at;
+    int c = state.count;
     bool ok = true;
 
     // A firing exactly on the boundary belongs to this interval.  An
@@ -139,60 +297,72 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
         fired_at = tau;
         // Fire mu: the counts change by its row, its firing total by one.
         if constexpr (kSmall) {
-            const std::int32_t* row = matrix.row(mu);
-            bool out = false;
-            for (int s = 0; s < num_cmpds; ++s) {
-                const long long v = static_cast<long long>(counts[s]) + row[s];
-                out |= (v < 0) | (v > INT_MAX);
+            const std::int32_t* row = call.small_rows.data() + static_cast<std::ptrdiff_t>(mu) * kPadM;
+            std::uint32_t top = static_cast<std::uint32_t>(fired_total[mu]) + 1u;
+            PLENTA_UNROLL
+            for (int s = 0; s < kPadM; ++s) {
+                const std::uint32_t v = static_cast<std::uint32_t>(counts[s]) + static_cast<std::uint32_t>(row[s]);
+                top |= v;
                 counts[s] = static_cast<int>(v);
             }
-            if (out) {
-                // Undo (modulo 2^32, as the stores wrapped) and let the
-                // checked update name the species.
-                for (int s = 0; s < num_cmpds; ++s)
-                    counts[s] = static_cast<int>(static_cast<unsigned>(counts[s]) - static_cast<unsigned>(row[s]));
-                ok = apply_firings(call.rows, mu, 1, counts, mirror, params, tau);
+            if (top >> 31) {
+                // A count or the total leaves its range: undo (modulo 2^32,
+                // as the sums wrapped) and let the checked updates name it.
+                for (int s = 0; s < kPadM; ++s)
+                    counts[s] = static_cast<int>(static_cast<std::uint32_t>(counts[s]) - static_cast<std::uint32_t>(row[s]));
+                if (apply_firings(call.rows, mu, 1, counts, mirror, params, tau))
+                    count_firings(fired_total, mu, 1, params, tau);
+                ok = false;
+                break;
             }
-            ok = ok && !out;
+            fired_total[mu] += 1;
         } else {
-            ok = apply_firings(call.rows, mu, 1, counts, mirror, params, tau);
-        }
-        if (!ok || !count_firings(fired_total, mu, 1, params, tau)) {
-            ok = false;
-            break;
+            if (!apply_firings(call.rows, mu, 1, counts, mirror, params, tau) ||
+                !count_firings(fired_total, mu, 1, params, tau)) {
+                ok = false;
+                break;
+            }
         }
         // Refresh the propensities (and tentative times) of mu's dependents,
         // in list order.
         bool bad = false;
         double sum = 0.0;  // the direct method's total, in index order (below)
         if constexpr (kSmall) {
-            for (int j = 0; j < n; ++j) {
-                const double v = mass_action_propensity(rec[j], counts);
+            // The padding's 0 leaves the sum as it is.
+            const SmallReaction* small = call.small.data();
+            PLENTA_UNROLL
+            for (int j = 0; j < kPadN; ++j) {
+                const double v = small_propensity(small[j], counts);
                 a[j] = v;
-                bad |= is_bad_propensity(v);
-                if constexpr (kDirect) sum += v;
+                sum += v;
             }
-            if constexpr (!kDirect)
-                for (int k = dep_start[mu]; k < dep_start[mu + 1]; ++k)
-                    times[deps[k]] = tentative_time(a[deps[k]], tau, draw);
+            // A bad propensity makes the sum bad (small_loop_sound); a bad
+            // sum of sound propensities is the total's fault, below.
+            bad = !(sum <= DBL_MAX) && !check_propensities(params, a, n, tau);
         } else {
+            const SmallReaction* small = call.small.data();
+            const bool by_small = !kDirect && call.by_small;
             for (int k = dep_start[mu]; k < dep_start[mu + 1]; ++k) {
                 const int j = deps[k];
-                const double v = hot_propensity(rec[j], counts, reactions, species, params, model, j);
+                const double v = by_small ? small_propensity(small[j], counts)
+                                          : hot_propensity(rec[j], counts, reactions, species, params, model, j);
                 a[j] = v;
                 bad |= is_bad_propensity(v);
-                if constexpr (!kDirect) times[j] = tentative_time(v, tau, draw);
+                if constexpr (!kDirect) {
+                    times[j] = tentative_time(v, tau, draw);
+                    if (call.by_heap) call.heap.update(j);
+                }
             }
+            if (bad) check_propensities(params, a, n, tau);
         }
         if (bad) {
-            check_propensities(params, a, n, tau);
             ok = false;
             break;
         }
         // The buffer is never written past its capacity: a caller that hands
         // in a full (or zero-capacity) log gets this firing unlogged and the
         // call ends right after it, with the count still at the capacity.
-        if (logging && c < capacity) {
+        if (kLog && c < capacity) {
             evlog.times[c] = tau;
             evlog.rxns[c] = static_cast<double>(mu + 1);
             c = c + 1;
@@ -231,8 +401,8 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             const double u1 = static_cast<double>(gen.draw());
             tau = direct_next_time(fired_at, a0, u1);
             const double u2 = static_cast<double>(gen.draw());
-            if constexpr (kSmall)
-                mu = select_reaction([a](int i) { return a[i]; }, n, u2 * a0);
+            if constexpr (kSmall)  // the padding's 0 is neither beyond r nor > 0
+                mu = select_reaction([a](int i) { return a[i]; }, kPadN, u2 * a0);
             else
                 mu = select_by_running_sums(call.prefix.data(), a, n, u2 * a0);
         } else {
@@ -240,24 +410,33 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             // so it is not among its own dependents; its spent tentative time
             // would stay the earliest.  It gets a fresh one from its
             // (unchanged) propensity, drawn after those of its dependents.
-            if (!call.own_dep[static_cast<std::size_t>(mu)]) times[mu] = tentative_time(a[mu], fired_at, draw);
-            mu = earliest_reaction([times](int i) { return times[i]; }, n, tau);
+            if (!call.own_dep[static_cast<std::size_t>(mu)]) {
+                times[mu] = tentative_time(a[mu], fired_at, draw);
+                if (call.by_heap) call.heap.update(mu);
+            }
+            mu = call.by_heap ? call.heap.earliest(tau)
+                              : earliest_reaction([times](int i) { return times[i]; }, n, tau);
         }
-        if (logging && c >= capacity) {
+        if (kLog && c >= capacity) {
             // The log is full: stop at this firing so the caller can empty it;
             // the next call resumes toward the same boundary.
-            log_full = true;
+            state.log_full = true;
             break;
         }
         // An event's condition became true: stop right after this firing.
         if constexpr (kCheck) {
             if (params.event_check(params.event_check_context, fired_at)) {
-                log_full = true;
+                state.log_full = true;
                 break;
             }
         }
     }
     gen.commit();
+    state.a0 = a0;
+    state.tau = tau;
+    state.mu = mu;
+    state.fired_at = fired_at;
+    state.count = c;
     return ok;
 }
 
@@ -283,7 +462,10 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
     // advances, and the front end stops the run.
     if (params.fault.raised()) return;
 
-    ExactCall call;
+    // The call's arrays, in storage kept from the last call (every one is
+    // filled again below).
+    if (!params.scratch.exact) params.scratch.exact = std::make_shared<ExactCall>();
+    ExactCall& call = *static_cast<ExactCall*>(params.scratch.exact.get());
     build_call(call, reactions, model, species, matrix, params.volume, !direct);
     // Propensities handed in (from update_rxn_prob_all or the caller) that
     // no waiting time exists for end the run before anything fires.
@@ -293,24 +475,46 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
         double run = 0.0;
         for (int i = 0; i < call.n; ++i) call.prefix[static_cast<std::size_t>(i)] = run += call.a[static_cast<std::size_t>(i)];
     }
+    int size = -1;  // the small loop's size, if it runs
     const bool check = params.event_check != nullptr;
-    const bool small = direct && !check && !call.general && call.n <= kSmallReactions &&
-                       model.num_cmpds <= kSmallSpecies &&
-                       propensities_current(call, reactions, species, params, model);
+    if (direct && !check && !call.general && call.n <= kSmallReactions && model.num_cmpds <= kSmallSpecies &&
+        small_loop_sound(call, fire_count) &&
+        propensities_current(call, reactions, species, params, model)) {
+        size = 0;
+        while (kSmallSizes[size].n < call.n || kSmallSizes[size].m < model.num_cmpds) ++size;
+        build_small(call, &matrix, model.num_cmpds, kSmallSizes[size].n, kSmallSizes[size].m);
+    }
+    if (!direct) {
+        // The records without padding: counts get the entry that stays 0.
+        call.by_small = !call.general;
+        if (call.by_small) build_small(call, nullptr, model.num_cmpds, call.n, model.num_cmpds);
+        call.by_heap = call.n >= kHeapReactions &&
+                       std::none_of(call.time.begin(), call.time.end(), [](double x) { return std::isnan(x); });
+        if (call.by_heap) call.heap.build(call.time.data(), call.n);
+    }
 
-    double fired_at = t;
-    bool log_full = false;
+    LoopState state{a0, tau, mu, t, c, false};
     bool ok;
     int* fired_total = fire_count.data();
-    if (check)
-        ok = direct ? run_exact<true, false, true>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full)
-                    : run_exact<false, false, true>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full);
-    else if (direct)
-        ok = small ? run_exact<true, true>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full)
-                   : run_exact<true, false>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full);
+    auto run = [&](auto log) {
+        constexpr bool kLog = decltype(log)::value;
+        auto loop = [&](auto method) {
+            return method(call, reactions, model, species, params, evlog, fired_total, boundary, state);
+        };
+        static_assert(sizeof kSmallSizes / sizeof kSmallSizes[0] == 4, "one loop per size below");
+        if (check) return direct ? loop(run_exact<true, kLog, 0, 0, true>) : loop(run_exact<false, kLog, 0, 0, true>);
+        if (!direct) return loop(run_exact<false, kLog>);
+        if (size == 0) return loop(run_exact<true, kLog, kSmallSizes[0].n, kSmallSizes[0].m>);
+        if (size == 1) return loop(run_exact<true, kLog, kSmallSizes[1].n, kSmallSizes[1].m>);
+        if (size == 2) return loop(run_exact<true, kLog, kSmallSizes[2].n, kSmallSizes[2].m>);
+        if (size == 3) return loop(run_exact<true, kLog, kSmallSizes[3].n, kSmallSizes[3].m>);
+        return loop(run_exact<true, kLog>);
+    };
+    if (params.eventlog_flag == 1)
+        ok = run(std::true_type{});
     else
-        ok = small ? run_exact<false, true>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full)
-                   : run_exact<false, false>(call, reactions, model, species, matrix, params, evlog, c, fired_total, boundary, a0, tau, mu, fired_at, log_full);
+        ok = run(std::false_type{});
+    c = state.count;
     write_back(call, reactions, species, !direct);
     if (!ok) {
         // A fault ends the run at the time it was met.
@@ -318,9 +522,9 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
         t = params.fault.time;
         return;
     }
-    keep_state(params, a0, tau, mu);
+    keep_state(params, state.a0, state.tau, state.mu);
     event_count = c;
-    t = log_full ? fired_at : boundary;
+    t = state.log_full ? state.fired_at : boundary;
 }
 
 }  // namespace plenta

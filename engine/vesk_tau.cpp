@@ -158,6 +158,7 @@ struct TauCall {
     std::vector<int> general;          // reactions evaluated through their records
     std::vector<int> touched;          // reactions re-evaluated after the current batch
     std::vector<char> mark;
+    std::vector<char> own_dep;         // reaction j is among its own dependents
     std::vector<std::int64_t> powers1, powers2;  // for skipping draws
 };
 
@@ -194,6 +195,11 @@ void build_tau_call(TauCall& c, const std::vector<Reaction>& reactions, const Mo
     c.counts.resize(species.size());
     for (std::size_t s = 0; s < species.size(); ++s) c.counts[s] = species[s].count;
     c.mark.assign(static_cast<std::size_t>(n), 0);
+    c.own_dep.resize(static_cast<std::size_t>(n));
+    for (int j = 0; j < n; ++j) {
+        const std::vector<int>& deps = reactions[static_cast<std::size_t>(j)].dependents;
+        c.own_dep[static_cast<std::size_t>(j)] = std::binary_search(deps.begin(), deps.end(), j);
+    }
     c.touched.clear();
     RanfLocal().skip_powers(n, c.powers1, c.powers2);
 }
@@ -349,9 +355,10 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
         }
 
         if (exact) {
+            // find_next_reaction_vesk under first-reaction selection.
             double next_time = 0.0;
-            int mu = 0;
-            find_next_reaction_vesk(next_time, mu, a0, reactions, params.algorithm, 0, model, t);
+            const Reaction* rxns = reactions.data();
+            const int mu = earliest_reaction([rxns](int i) { return rxns[i].time; }, model.num_rxns, next_time);
             t = next_time;
             // A firing beyond the boundary stays pending in its reaction's
             // tentative time for the next call; one exactly on it fires now.
@@ -372,7 +379,7 @@ void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
                 bad |= is_bad_propensity(rxn.ai);
                 rxn.time = tentative_time(rxn.ai, t, draw);
             }
-            if (!std::binary_search(deps.begin(), deps.end(), mu))
+            if (!call.own_dep[static_cast<std::size_t>(mu)])
                 reactions[static_cast<std::size_t>(mu)].time = tentative_time(reactions[static_cast<std::size_t>(mu)].ai, t, draw);
             gen.commit();
             if (bad) {

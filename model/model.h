@@ -157,6 +157,23 @@ std::string describe_run_fault(const RunFault& fault);
 
 // Simulation parameters, followed by the state that the exact methods keep
 // from one interval call to the next.
+// Storage that the engine's interval runs reuse from one call to the next:
+// their arrays are rebuilt on every call, only the allocations are kept (a
+// run of many short snapshot intervals would otherwise allocate them anew
+// each time).  A copy of the parameters starts without any, so that copies
+// never share it.
+class EngineScratch {
+public:
+    EngineScratch() = default;
+    EngineScratch(const EngineScratch&) {}
+    EngineScratch& operator=(const EngineScratch&) { return *this; }
+    EngineScratch(EngineScratch&&) noexcept = default;
+    EngineScratch& operator=(EngineScratch&&) noexcept = default;
+    ~EngineScratch() = default;
+
+    std::shared_ptr<void> exact;  // the exact methods' call state (engine/vesk.cpp)
+};
+
 struct SimParams {
     double time_start = 0.0;  // console program
     double time_end = 0.0;    // console program
@@ -190,6 +207,8 @@ struct SimParams {
     // Mutable: a propensity that is computed through a const view of the
     // parameters (a formula's) records its fault where it is computed.
     mutable RunFault fault;
+    // The engine's reused storage (see EngineScratch).
+    EngineScratch scratch;
 };
 
 // The changes that one parameter set applies to the model as read.

@@ -62,10 +62,10 @@ void ranlib_exit(int status) {
 
 void inrgcm(void) {
     RanlibGeneratorState& s = generator;
-    s.Xm1 = 2147483563;    // 2^31 - 85
-    s.Xm2 = 2147483399;    // 2^31 - 249
-    s.Xa1 = 40014;
-    s.Xa2 = 40692;
+    s.Xm1 = ranlib_detail::kM1;
+    s.Xm2 = ranlib_detail::kM2;
+    s.Xa1 = ranlib_detail::kA1;
+    s.Xa2 = ranlib_detail::kA2;
     s.Xa1w = 1033780774;   // Xa1^(2^30) mod Xm1: one block ahead
     s.Xa2w = 1494757890;   // Xa2^(2^30) mod Xm2
     s.Xa1vw = 2082007225;  // Xa1^(2^50) mod Xm1: one virtual generator ahead

@@ -13,29 +13,45 @@ namespace ranlib_detail {
 // accessor ranlib_generator_state() returns its address.
 extern RanlibGeneratorState generator;
 
-// Schrage's decomposition of the two moduli: m = a * q + r with r < q, so
-// that a * (s mod q) - r * (s div q) never leaves 32-bit range.
-constexpr int32_t kQ1 = 53668;  // Xm1 div Xa1
-constexpr int32_t kR1 = 12211;  // Xm1 mod Xa1
-constexpr int32_t kQ2 = 52774;  // Xm2 div Xa2
-constexpr int32_t kR2 = 3791;   // Xm2 mod Xa2
+// The moduli and multipliers of the two components (what inrgcm stores in
+// Xm1, Xm2, Xa1, Xa2; nothing changes them).  As constants the step's
+// multiplications and corrections take them as immediate operands, and a
+// caller's seeds can stay in registers.
+constexpr int32_t kM1 = 2147483563;  // 2^31 - 85
+constexpr int32_t kM2 = 2147483399;  // 2^31 - 249
+constexpr int32_t kA1 = 40014;
+constexpr int32_t kA2 = 40692;
 
 // Default seeds used when the first draw finds no seeding.
 constexpr int32_t kDefaultSeed1 = 1234567890;
 constexpr int32_t kDefaultSeed2 = 123456789;
 
-// The two components advanced by one value (Schrage's method), and their
+// The two components advanced by one value, and their
 // combination, as a pure function of the seeds: ignlgi uses it on the
 // current generator, and a look-ahead on copies of its seeds.
-inline int32_t advance_seeds(const RanlibGeneratorState& s, int32_t& s1, int32_t& s2) {
-    int32_t k = s1 / kQ1;
-    s1 = s.Xa1 * (s1 - k * kQ1) - k * kR1;
-    if (s1 < 0) s1 += s.Xm1;
-    k = s2 / kQ2;
-    s2 = s.Xa2 * (s2 - k * kQ2) - k * kR2;
-    if (s2 < 0) s2 += s.Xm2;
+// a s mod m in [0, m) for the moduli m = 2^31 - d (d = 85, 249), the value
+// Schrage's 32-bit decomposition gives for every 32-bit seed.  For s >= 0 the
+// product (below 2^47) is folded once: x = h 2^31 + l is h d + l mod m, which
+// is below 2m, so one subtraction ends it; a seed below 0 (setsd does not
+// forbid one) takes the remainder of the signed product.
+template <int32_t kA, int32_t kM>
+inline int32_t mul_mod(int32_t s) {
+    static_assert(kM < 2147483647 && 2147483648LL - kM < (1 << 8), "m = 2^31 - d, small d");
+    if (s < 0) {
+        const auto r = static_cast<int32_t>(static_cast<int64_t>(s) * kA % kM);
+        return r < 0 ? r + kM : r;
+    }
+    const uint64_t x = static_cast<uint64_t>(s) * static_cast<uint64_t>(kA);
+    uint64_t y = (x & 0x7fffffffu) + (x >> 31) * static_cast<uint64_t>(2147483648LL - kM);
+    if (y >= static_cast<uint64_t>(kM)) y -= static_cast<uint64_t>(kM);
+    return static_cast<int32_t>(y);
+}
+
+inline int32_t advance_seeds(int32_t& s1, int32_t& s2) {
+    s1 = mul_mod<kA1, kM1>(s1);
+    s2 = mul_mod<kA2, kM2>(s2);
     int32_t z = s1 - s2;
-    if (z < 1) z += s.Xm1 - 1;
+    if (z < 1) z += kM1 - 1;
     return z;
 }
 
@@ -53,10 +69,10 @@ inline int32_t combined_step() {
     const int32_t g = s.curntg - 1;
     int32_t s1 = s.Xcg1[g];
     int32_t s2 = s.Xcg2[g];
-    int32_t z = advance_seeds(s, s1, s2);
+    int32_t z = advance_seeds(s1, s2);
     s.Xcg1[g] = s1;
     s.Xcg2[g] = s2;
-    if (s.Xqanti[g]) z = s.Xm1 - z;
+    if (s.Xqanti[g]) z = kM1 - z;
     s.Xndraw += 1;  // lets an ensemble tell a run that outgrew its substream
     return z;
 }

@@ -45,8 +45,8 @@ public:
 private:
     // Slot i gets the value after the last one computed.
     void compute(unsigned i) {
-        int32_t z = ranlib_detail::advance_seeds(gen_, s1_, s2_);
-        if (gen_.Xqanti[g_]) z = gen_.Xm1 - z;
+        int32_t z = ranlib_detail::advance_seeds(s1_, s2_);
+        if (gen_.Xqanti[g_]) z = ranlib_detail::kM1 - z;
         value_[i] = ranlib_detail::uniform_of(z);
         seed1_[i] = s1_;
         seed2_[i] = s2_;

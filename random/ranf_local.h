@@ -25,7 +25,6 @@ public:
     void reload() {
         ranlib_detail::ensure_seeded();
         const RanlibGeneratorState& g = ranlib_detail::generator;
-        consts_ = g;
         index_ = g.curntg - 1;
         s1_ = g.Xcg1[index_];
         s2_ = g.Xcg2[index_];
@@ -34,8 +33,7 @@ public:
     }
 
     // Takes the generator's current seeds again (after another part has
-    // drawn through ranf), the constants kept; any draws not yet committed
-    // are forgotten.
+    // drawn through ranf); any draws not yet committed are forgotten.
     void resync() {
         ranlib_detail::ensure_seeded();
         const RanlibGeneratorState& g = ranlib_detail::generator;
@@ -48,8 +46,8 @@ public:
 
     // What ranf() returns next.
     float draw() {
-        int32_t z = ranlib_detail::advance_seeds(consts_, s1_, s2_);
-        if (anti_) z = consts_.Xm1 - z;
+        int32_t z = ranlib_detail::advance_seeds(s1_, s2_);
+        if (anti_) z = ranlib_detail::kM1 - z;
         drawn_ += 1;
         return ranlib_detail::uniform_of(z);
     }
@@ -58,8 +56,8 @@ public:
     // powers2[k] are a1^k mod m1 and a2^k mod m2 (see skip_powers).
     void skip(int k, const std::vector<int64_t>& powers1, const std::vector<int64_t>& powers2) {
         if (k <= 0) return;
-        s1_ = static_cast<int32_t>(powers1[static_cast<std::size_t>(k)] * s1_ % consts_.Xm1);
-        s2_ = static_cast<int32_t>(powers2[static_cast<std::size_t>(k)] * s2_ % consts_.Xm2);
+        s1_ = static_cast<int32_t>(powers1[static_cast<std::size_t>(k)] * s1_ % ranlib_detail::kM1);
+        s2_ = static_cast<int32_t>(powers2[static_cast<std::size_t>(k)] * s2_ % ranlib_detail::kM2);
         drawn_ += static_cast<uint64_t>(k);
     }
 
@@ -71,8 +69,8 @@ public:
         for (int k = 0; k <= n; ++k) {
             powers1[static_cast<std::size_t>(k)] = p1;
             powers2[static_cast<std::size_t>(k)] = p2;
-            p1 = p1 * consts_.Xa1 % consts_.Xm1;
-            p2 = p2 * consts_.Xa2 % consts_.Xm2;
+            p1 = p1 * ranlib_detail::kA1 % ranlib_detail::kM1;
+            p2 = p2 * ranlib_detail::kA2 % ranlib_detail::kM2;
         }
     }
 
@@ -99,7 +97,6 @@ public:
     }
 
 private:
-    RanlibGeneratorState consts_{};  // moduli and multipliers (a copy: no aliasing with stores)
     int32_t index_ = 0;
     int32_t s1_ = 0, s2_ = 0;
     bool anti_ = false;

@@ -149,20 +149,33 @@ struct RandomModel {
     Sets sets;
 };
 
-RandomModel random_model(std::mt19937& rng, int algorithm) {
+// What random models look like: any reaction types on up to 34 species, or
+// the mass-action types only on 2 to max_species species (the direct
+// method's small loop at each of its sizes; first-reaction selection by the
+// heap of tentative times from 32 reactions on).
+struct Shape {
+    bool mass_action = false;
+    int min_rxns = 1;
+    int max_rxns = 9;
+    int max_species = 32;
+};
+
+RandomModel random_model(std::mt19937& rng, int algorithm, const Shape& shape = Shape{}) {
+    const bool mass_action = shape.mass_action;
     auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     auto real = [&rng](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
     RandomModel m;
     Network& net = m.net;
     net = testutil::empty_network(algorithm);
     const int undef_species = 34;  // the built-in formulas read species up to 33
-    const int n = pick(0, 3) == 0 ? undef_species : pick(2, 7);
+    const int n = mass_action ? pick(2, shape.max_species) : pick(0, 3) == 0 ? undef_species : pick(2, 7);
     for (int i = 0; i < n; ++i) net.add_species(pick(0, 3) == 0 ? pick(0, 5) : pick(20, 400));
-    const int num_rxns = pick(1, 9);
+    const int num_rxns = pick(shape.min_rxns, shape.max_rxns);
+    const int mass_action_types[] = {kBinding, kUniqueBiBi, kUnbinding, kUniUni, kUniMulti, kHomoLtor};
     auto sp = [&]() { return pick(0, n - 1); };
     auto other = [&](int s) { return (s + pick(1, n - 1)) % n; };
     for (int j = 0; j < num_rxns; ++j) {
-        const int type = pick(0, kNumRxnTypes - 1);
+        const int type = mass_action ? mass_action_types[pick(0, 5)] : pick(0, kNumRxnTypes - 1);
         const double k = real(0.001, 2.0);
         switch (type) {
             case kBinding: {
@@ -240,12 +253,12 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
            (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
-void compare_random_models(int algorithm, int models, std::uint32_t salt) {
+void compare_random_models(int algorithm, int models, std::uint32_t salt, const Shape& shape = Shape{}) {
     std::mt19937 rng(20261208u + salt);
     int compared = 0;
     int faulted = 0;
     for (int i = 0; i < models; ++i) {
-        RandomModel m = random_model(rng, algorithm);
+        RandomModel m = random_model(rng, algorithm, shape);
         const double time_end = m.net.params.snapshot_interval * (algorithm == kTauLeaping ? 5 : 3);
         const std::uint32_t seed = 1 + rng() % 2000000000u;
         const Trace want = run_all(m.net, m.sets, kReference, time_end, seed);
@@ -274,6 +287,18 @@ void compare_random_models(int algorithm, int models, std::uint32_t salt) {
 TEST(Differential, DirectMethodMatchesTheReference) { compare_random_models(kDirectMethod, 80, 1); }
 TEST(Differential, FirstReactionMatchesTheReference) { compare_random_models(1, 80, 2); }
 TEST(Differential, TauLeapingMatchesTheReference) { compare_random_models(kTauLeaping, 80, 3); }
+TEST(Differential, MassActionNetworksMatchTheReference) {
+    for (int algorithm : {kDirectMethod, 1, kTauLeaping}) {
+        SCOPED_TRACE(algorithm);
+        compare_random_models(algorithm, 80, 4 + static_cast<std::uint32_t>(algorithm), Shape{true, 1, 16, 32});
+    }
+}
+TEST(Differential, LargerMassActionNetworksMatchTheReference) {
+    for (int algorithm : {kDirectMethod, 1}) {
+        SCOPED_TRACE(algorithm);
+        compare_random_models(algorithm, 12, 8 + static_cast<std::uint32_t>(algorithm), Shape{true, 32, 80, 40});
+    }
+}
 
 }  // namespace
 }  // namespace plenta

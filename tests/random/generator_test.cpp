@@ -6,7 +6,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
+#include "random/generator_step.h"
 #include "random/ranlib.h"
 #include "random_test_util.h"
 
@@ -290,3 +292,36 @@ TEST(Generator, FlagAccessors) {
 }
 
 }  // namespace
+
+// The step advances each seed to a s mod m; the 64-bit form must give what
+// Schrage's 32-bit decomposition gives for every 32-bit seed, the ones
+// setsd may store outside [1, m) (0, below 0, at or beyond m) included.
+TEST(Generator, StepEqualsSchragesDecompositionForEverySeed) {
+    auto schrage = [](std::int32_t s, std::int32_t a, std::int32_t m) {
+        const std::int32_t q = m / a;
+        const std::int32_t r = m % a;
+        const std::int32_t k = s / q;
+        std::int32_t next = a * (s - k * q) - k * r;
+        if (next < 0) next += m;
+        return next;
+    };
+    std::vector<std::int32_t> seeds = {INT32_MIN, INT32_MIN + 1, -2147483563, -40014, -1, 0, 1,
+                                       53667, 53668, 52774, 2147483398, 2147483399,
+                                       2147483562, 2147483563, 2147483564, INT32_MAX};
+    std::uint32_t x = 12345u;
+    for (int i = 0; i < 200000; ++i) {  // and spread over the whole range
+        x = x * 1664525u + 1013904223u;
+        seeds.push_back(static_cast<std::int32_t>(x));
+    }
+    for (std::int32_t s : seeds) {
+        std::int32_t s1 = s;
+        std::int32_t s2 = s;
+        const std::int32_t want1 = schrage(s, 40014, 2147483563);
+        const std::int32_t want2 = schrage(s, 40692, 2147483399);
+        std::int32_t z = want1 - want2;
+        if (z < 1) z += 2147483562;
+        ASSERT_EQ(ranlib_detail::advance_seeds(s1, s2), z) << "seed " << s;
+        ASSERT_EQ(s1, want1) << "seed " << s;
+        ASSERT_EQ(s2, want2) << "seed " << s;
+    }
+}
