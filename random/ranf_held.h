@@ -47,15 +47,18 @@ public:
     RanfHeld() : gen_(ranlib_detail::generator) {
         ranlib_detail::ensure_seeded();
         g_ = gen_.curntg - 1;
-        a1_ = gen_.Xa1;
-        a2_ = gen_.Xa2;
-        m1_ = gen_.Xm1;
-        m2_ = gen_.Xm2;
+        // The multipliers and moduli are the generator's fixed constants
+        // (ranlib_detail::advance_seeds), as for every other draw.
+        a1_ = kA1;
+        a2_ = kA2;
+        m1_ = kM1;
+        m2_ = kM2;
         anti_ = gen_.Xqanti[g_] != 0;
         s1_ = gen_.Xcg1[g_];
         s2_ = gen_.Xcg2[g_];
-        // Schrage's steps give a s mod m for every s >= 0 (a step leaves 0 <= s < m).
-        usual_ = a1_ == kA1 && a2_ == kA2 && m1_ == kM1 && m2_ == kM2 && s1_ >= 0 && s2_ >= 0;
+        // The plain 64-bit step gives a s mod m for every s >= 0 (a step
+        // leaves 0 <= s < m); a seed below 0 takes the generator's own step.
+        usual_ = s1_ >= 0 && s2_ >= 0;
         taken1_ = s1_;
         taken2_ = s2_;
         for (unsigned i = 0; i < kAhead; i++) compute(i);
@@ -100,9 +103,9 @@ public:
     }
 
 private:
-    // The generator's usual multipliers and moduli (com.cpp's inrgcm).
-    static constexpr std::int32_t kA1 = 40014, kA2 = 40692;
-    static constexpr std::int32_t kM1 = 2147483563, kM2 = 2147483399;
+    // The generator's multipliers and moduli (com.cpp's inrgcm).
+    static constexpr std::int32_t kA1 = ranlib_detail::kA1, kA2 = ranlib_detail::kA2;
+    static constexpr std::int32_t kM1 = ranlib_detail::kM1, kM2 = ranlib_detail::kM2;
 
     // a^-kAhead mod m: kAhead steps back.  Both moduli are prime, so a^-1 = a^(m - 2).
     static constexpr std::uint64_t kBack1 =
@@ -125,12 +128,8 @@ private:
                                             static_cast<std::uint64_t>(s2_) %
                                             static_cast<std::uint64_t>(kM2));
         } else {
-            std::int32_t k = s1_ / ranlib_detail::kQ1;
-            s1_ = a1_ * (s1_ - k * ranlib_detail::kQ1) - k * ranlib_detail::kR1;
-            if (s1_ < 0) s1_ += m1_;
-            k = s2_ / ranlib_detail::kQ2;
-            s2_ = a2_ * (s2_ - k * ranlib_detail::kQ2) - k * ranlib_detail::kR2;
-            if (s2_ < 0) s2_ += m2_;
+            s1_ = ranlib_detail::mul_mod<kA1, kM1>(s1_);
+            s2_ = ranlib_detail::mul_mod<kA2, kM2>(s2_);
             seed1_[i] = s1_;
             seed2_[i] = s2_;
         }

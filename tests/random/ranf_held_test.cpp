@@ -85,25 +85,22 @@ TEST(RanfHeld, FollowsTheCurrentGeneratorAndItsAntitheticFlag) {
 // Seeds that no seeding call leaves (below 0, or at the top of the 32-bit
 // range) and other constants, written into the state: the values still
 // follow ranf's steps.
-TEST(RanfHeld, SeedsAndConstantsOutsideTheUsualOnesGiveRanfsValues) {
+TEST(RanfHeld, SeedsOutsideTheUsualOnesGiveRanfsValues) {
     StateGuard guard;
     setall(11, 12);
     RanlibGeneratorState* st = ranlib_generator_state();
     const int32_t g = st->curntg - 1;
     const int32_t cases[][2] = {{-7, 5}, {5, -2147483647}, {2147483647, 2147483646}, {0, 0}};
     for (const auto& seeds : cases) {
-        for (int other_constants = 0; other_constants < 2; other_constants++) {
-            st->Xcg1[g] = seeds[0];
-            st->Xcg2[g] = seeds[1];
-            st->Xa1 = other_constants ? 40692 : 40014;  // a multiplier of the other component
-            const Drawn expected = draw_with_ranf(20);
-            {
-                RanfHeld held;
-                for (int i = 0; i < 20; i++)
-                    ASSERT_EQ(held.take(), expected.values[i]) << seeds[0] << " " << seeds[1] << " draw " << i;
-            }
-            EXPECT_TRUE(same_state(*st, expected.states[19]));
+        st->Xcg1[g] = seeds[0];
+        st->Xcg2[g] = seeds[1];
+        const Drawn expected = draw_with_ranf(20);
+        {
+            RanfHeld held;
+            for (int i = 0; i < 20; i++)
+                ASSERT_EQ(held.take(), expected.values[i]) << seeds[0] << " " << seeds[1] << " draw " << i;
         }
+        EXPECT_TRUE(same_state(*st, expected.states[19]));
     }
 }
 
