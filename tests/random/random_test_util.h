@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -40,6 +41,28 @@ private:
     RanlibGeneratorState gen_;
     RanlibPoissonState poi_;
 };
+
+inline bool same_state(const RanlibGeneratorState& a, const RanlibGeneratorState& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The values and the state after each of n draws by ranf, from the state now;
+// the state is then put back.
+struct Drawn {
+    std::vector<float> values;
+    std::vector<RanlibGeneratorState> states;
+};
+
+inline Drawn draw_with_ranf(int n) {
+    const RanlibGeneratorState start = *ranlib_generator_state();
+    Drawn d;
+    for (int i = 0; i < n; i++) {
+        d.values.push_back(ranf());
+        d.states.push_back(*ranlib_generator_state());
+    }
+    *ranlib_generator_state() = start;
+    return d;
+}
 
 // The state of a process that has not touched the generator yet.
 inline void reset_generator_state() {

@@ -13,29 +13,10 @@
 
 namespace {
 
+using random_test::Drawn;
+using random_test::draw_with_ranf;
+using random_test::same_state;
 using random_test::StateGuard;
-
-bool same_state(const RanlibGeneratorState& a, const RanlibGeneratorState& b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-// The values and the state after each of n draws by ranf, from the state now;
-// the state is then put back.
-struct Drawn {
-    std::vector<float> values;
-    std::vector<RanlibGeneratorState> states;
-};
-
-Drawn draw_with_ranf(int n) {
-    const RanlibGeneratorState start = *ranlib_generator_state();
-    Drawn d;
-    for (int i = 0; i < n; i++) {
-        d.values.push_back(ranf());
-        d.states.push_back(*ranlib_generator_state());
-    }
-    *ranlib_generator_state() = start;
-    return d;
-}
 
 TEST(RanfHeld, ValuesAreRanfsAndTheStateIsRanfsAtEveryCommitAndAtTheEnd) {
     StateGuard guard;
