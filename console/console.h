@@ -404,6 +404,11 @@ public:
 void apply_param_set_changes(const ParamSet& set, std::vector<int>& counts,
                              std::vector<Reaction>& reactions);
 
+// Set s's named parameters where the reactions' rate constants do not carry
+// them: in the monitored rules, and as the values every run's events start
+// from (run_parameters, left empty in a model without events).
+void apply_param_set_parameters(ConsoleModel& m, std::size_t s);
+
 // One run, exactly as the console program draws it: counts from run_counts,
 // fire_count zeroed, every propensity and the first event from time 0, then
 // vesk (or vesk_tau under tau-leaping) while time_end > t, from the t given

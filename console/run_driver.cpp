@@ -173,21 +173,7 @@ void apply_param_set(RunDriver& d, std::size_t s) {
         for (std::size_t k = 0; k < d.saved_rates[r].size(); k++)
             d.m.reactions[r].rates[k].value = d.saved_rates[r][k];
     apply_param_set_changes(d.m.sets[s], d.set_counts, d.m.reactions);
-    // Monitored rules read the set's named parameters too.
-    FormulaSection& f = d.m.formulas;
-    for (const NamedValue& p : f.scope.parameters) f.rule_values.set_parameter(p.name, p.value);
-    if (s < f.set_changes.size())
-        for (const NamedValue& change : f.set_changes[s])
-            f.rule_values.set_parameter(change.name, change.value);
-    // Events start every run of the set from the set's parameter values.
-    if (!d.m.events.empty()) {
-        d.m.run_parameters.clear();
-        for (const NamedValue& p : f.scope.parameters) d.m.run_parameters.push_back(p.value);
-        if (s < f.set_changes.size())
-            for (const NamedValue& change : f.set_changes[s])
-                for (std::size_t k = 0; k < f.scope.parameters.size(); ++k)
-                    if (f.scope.parameters[k].name == change.name) d.m.run_parameters[k] = change.value;
-    }
+    apply_param_set_parameters(d.m, s);
 }
 
 // The driver's side of a run: trajectory lines at the snapshots and the
@@ -320,6 +306,24 @@ void apply_param_set_changes(const ParamSet& set, std::vector<int>& counts,
         Reaction& r = reactions[static_cast<std::size_t>(set.rate_rxn[k])];
         r.rates[static_cast<std::size_t>(set.rates[k].index)].value = set.rates[k].value;
     }
+}
+
+void apply_param_set_parameters(ConsoleModel& m, std::size_t s) {
+    // Monitored rules read the set's named parameters too.
+    FormulaSection& f = m.formulas;
+    for (const NamedValue& p : f.scope.parameters) f.rule_values.set_parameter(p.name, p.value);
+    if (s < f.set_changes.size())
+        for (const NamedValue& change : f.set_changes[s])
+            f.rule_values.set_parameter(change.name, change.value);
+    // Events start every run of the set from the set's parameter values (a
+    // run's events may change them; simulate_run's start puts them back).
+    m.run_parameters.clear();
+    if (m.events.empty()) return;
+    for (const NamedValue& p : f.scope.parameters) m.run_parameters.push_back(p.value);
+    if (s < f.set_changes.size())
+        for (const NamedValue& change : f.set_changes[s])
+            for (std::size_t k = 0; k < f.scope.parameters.size(); ++k)
+                if (f.scope.parameters[k].name == change.name) m.run_parameters[k] = change.value;
 }
 
 std::string stalled_run_message(double t, double snapshot_interval) {

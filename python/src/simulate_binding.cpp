@@ -195,23 +195,7 @@ void prepare_set(const PyModel& model, ConsoleModel& work, std::size_t s,
         for (std::size_t k = 0; k < work.reactions[r].rates.size(); k++)
             work.reactions[r].rates[k].value = model.m.reactions[r].rates[k].value;
     if (s > 0) apply_param_set_changes(work.sets[s], set_counts, work.reactions);
-    // Monitored rules read the set's named parameters.
-    FormulaSection& f = work.formulas;
-    for (const NamedValue& p : f.scope.parameters) f.rule_values.set_parameter(p.name, p.value);
-    if (s < f.set_changes.size())
-        for (const NamedValue& change : f.set_changes[s])
-            f.rule_values.set_parameter(change.name, change.value);
-    // Events start every run of the set from the set's parameter values (a
-    // run's events may change them; simulate_run's start puts them back).
-    work.run_parameters.clear();
-    if (!work.events.empty() && s > 0) {
-        for (const NamedValue& p : f.scope.parameters) work.run_parameters.push_back(p.value);
-        if (s < f.set_changes.size())
-            for (const NamedValue& change : f.set_changes[s])
-                for (std::size_t k = 0; k < f.scope.parameters.size(); ++k)
-                    if (f.scope.parameters[k].name == change.name)
-                        work.run_parameters[k] = change.value;
-    }
+    apply_param_set_parameters(work, s);
 }
 
 void run_all(const PyModel& model, const SimulationRequest& req, const py::object& progress,
