@@ -3,16 +3,24 @@
 ensemble mean of each reported amount with the case's reference solution.
 
     semantic_mean.py SBML2PLENTA PLENTA CASES_DIR CASE [CASE ...] [--runs N]
+                     [--largest-count N] [--timeout S]
 
 The counts are turned back into the model's units by one factor per case,
 the ratio of the first nonzero initial count to its reference amount (the
 molecules per unit times the system size).  Prints, per case and variable,
 the largest deviation of the mean from the reference relative to the
 variable's largest reference value.
+
+--largest-count N  converts each case again with the system size that makes
+                   its largest initial count N (sbml2plenta --system-size),
+                   so that the ensemble mean follows the deterministic
+                   reference closely; the conversion's own size otherwise.
+--timeout S        gives up a case whose runs take longer than S seconds.
 """
 import argparse
 import csv
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -28,6 +36,20 @@ def settings(case_dir, case):
     return out
 
 
+def largest_count(model_file):
+    """The largest initial count of a model file, and its system size."""
+    with open(model_file) as f:
+        lines = f.read().split("\n")
+    n = int(lines[6].split("=")[1])
+    counts = [int(line.split()[-1]) for line in lines[8:8 + n]]
+    size = 1.0
+    for line in lines:
+        m = re.match(r"system size: every compartment's size multiplied by (\S+)", line)
+        if m:
+            size = float(m.group(1))
+    return max(counts), size
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("tool")
@@ -35,6 +57,8 @@ def main():
     ap.add_argument("cases")
     ap.add_argument("case", nargs="+")
     ap.add_argument("--runs", type=int, default=10)
+    ap.add_argument("--largest-count", type=float)
+    ap.add_argument("--timeout", type=float)
     args = ap.parse_args()
     plenta = os.path.abspath(args.plenta)
     worst_all = 0.0
@@ -48,14 +72,24 @@ def main():
         with open(os.path.join(d, case + "-results.csv")) as f:
             rows = list(csv.DictReader(f))
         with tempfile.TemporaryDirectory() as out:
-            p = subprocess.run([args.tool, os.path.join(d, xml), out, "--time-end", repr(duration),
-                                "--interval", repr(duration / steps), "--runs", str(args.runs),
-                                "--monitor", ",".join(amounts)],
-                               capture_output=True, text=True)
+            command = [args.tool, os.path.join(d, xml), out, "--time-end", repr(duration),
+                       "--interval", repr(duration / steps), "--runs", str(args.runs),
+                       "--monitor", ",".join(amounts)]
+            p = subprocess.run(command, capture_output=True, text=True)
+            if p.returncode == 0 and args.largest_count:
+                top, size = largest_count(os.path.join(out, "model.txt"))
+                if top > 0:
+                    p = subprocess.run(command + ["--system-size", repr(size * args.largest_count / top)],
+                                       capture_output=True, text=True)
             if p.returncode != 0:
                 print(f"{case}: not converted: {p.stderr.strip()}")
                 continue
-            r = subprocess.run([plenta], cwd=out, capture_output=True, text=True)
+            try:
+                r = subprocess.run([plenta], cwd=out, capture_output=True, text=True,
+                                   timeout=args.timeout)
+            except subprocess.TimeoutExpired:
+                print(f"{case}: plenta did not finish within {args.timeout:g} s")
+                continue
             if r.returncode != 0:
                 print(f"{case}: plenta failed: {r.stderr.strip()}")
                 continue
