@@ -2,6 +2,7 @@
 // plenta's records (see sbml2plenta.h for how a kinetic law is read).
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
