@@ -7,7 +7,8 @@ ensemble mean of each reported amount with the case's reference solution.
 
 The counts are turned back into the model's units by one factor per case,
 the ratio of the first nonzero initial count to its reference amount (the
-molecules per unit times the system size).  Prints, per case and variable,
+molecules per unit times the system size); a variable that is a rule of
+the model file is in the model's units already.  Prints, per case and variable,
 the largest deviation of the mean from the reference relative to the
 variable's largest reference value.
 
@@ -48,6 +49,19 @@ def largest_count(model_file):
         if m:
             size = float(m.group(1))
     return max(counts), size
+
+
+def rule_columns(model_file):
+    """For each monitored column, whether it is a rule (written in the
+    model's units) rather than a species count."""
+    with open(model_file) as f:
+        lines = f.read().split("\n")
+    n = int(lines[6].split("=")[1])
+    for i, line in enumerate(lines):
+        if line.startswith("num_monit ="):
+            m = int(line.split("=")[1])
+            return [int(x) >= n for x in lines[i + 1:i + 1 + m]]
+    return []
 
 
 def main():
@@ -93,6 +107,7 @@ def main():
             if r.returncode != 0:
                 print(f"{case}: plenta failed: {r.stderr.strip()}")
                 continue
+            rules = rule_columns(os.path.join(out, "model.txt"))
             sums = None
             for k in range(1, args.runs + 1):
                 with open(os.path.join(out, f"traj_{k}")) as f:
@@ -107,7 +122,7 @@ def main():
         scale = None
         for j, name in enumerate(amounts):
             ref0 = float(rows[0][name])
-            if ref0 > 0 and mean[0][1 + j] > 0:
+            if ref0 > 0 and mean[0][1 + j] > 0 and not rules[j]:
                 scale = mean[0][1 + j] / ref0
                 break
         if scale is None:
@@ -117,8 +132,9 @@ def main():
             ref = [float(row[name]) for row in rows]
             top = max(abs(v) for v in ref) or 1.0
             worst = 0.0
+            s = 1.0 if rules[j] else scale
             for i in range(min(len(ref), len(mean))):
-                worst = max(worst, abs(mean[i][1 + j] / scale - ref[i]) / top)
+                worst = max(worst, abs(mean[i][1 + j] / s - ref[i]) / top)
             worst_all = max(worst_all, worst)
             print(f"{case} {name:8s} molecules per unit {scale:.6g}  largest deviation "
                   f"{100 * worst:.3f} % of its largest value")
