@@ -2,12 +2,14 @@
 // plenta's records (see sbml2plenta.h for how a kinetic law is read).
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
 #include <set>
 #include <utility>
 
+#include <sbml/SBMLTransforms.h>
 #include <sbml/SBMLTypes.h>
 #include <sbml/conversion/ConversionProperties.h>
 
@@ -89,12 +91,14 @@ public:
         check_model_constructs();
         read_compartments();
         read_rules();
+        read_event_targets();
         read_species();
         read_rule_texts();
         if (m_.getNumReactions() == 0) refuse("the model has no reactions; plenta needs at least one");
         for (unsigned i = 0; i < m_.getNumReactions(); i++) convert_reaction(*m_.getReaction(i));
         if (out_.reactions.empty())
             refuse("no reaction changes a species that is not fixed; plenta needs at least one");
+        for (unsigned i = 0; i < m_.getNumEvents(); i++) convert_event(*m_.getEvent(i), i);
         // Named parameters in the model's order.
         for (unsigned i = 0; i < m_.getNumParameters(); i++) {
             const Parameter& p = *m_.getParameter(i);
@@ -109,11 +113,6 @@ private:
     // ---- Model-wide constructs with no counterpart in the model file ----
 
     void check_model_constructs() {
-        if (m_.getNumEvents() > 0) {
-            const Event* e = m_.getEvent(0);
-            refuse("event " + in_quotes(e->getId()) +
-                   ": events change the state at given moments, which plenta's reactions cannot express");
-        }
         for (unsigned i = 0; i < m_.getNumRules(); i++) {
             const Rule* r = m_.getRule(i);
             if (r->isAlgebraic())
@@ -625,6 +624,12 @@ private:
             s.why = in_quotes(name) + " is given by an assignment rule";
             return s;
         }
+        // A parameter an event changes is read by name when the law runs,
+        // never folded into a rate constant: the law becomes a formula.
+        if (event_parameters_.count(name)) {
+            s.why = in_quotes(name) + " is a parameter that an event changes";
+            return s;
+        }
         if (const Parameter* p = m_.getParameter(name)) return parameter_symbol(name, p, "parameter ");
         if (m_.getSpecies(name)) {
             const SpeciesInfo& info = species_[sbml_index_.at(name)];
@@ -870,11 +875,180 @@ private:
         return fixed_shape("homo-ltor", {x, x}, {p}, scaled(2.0 * c2, k2.volume_exp + 1));
     }
 
+    // ---- Events ----
+
+    // The parameters events assign, known before any law is converted: such
+    // a parameter is a named parameter wherever it is read, never a number
+    // folded into a rate constant.
+    void read_event_targets() {
+        for (unsigned i = 0; i < m_.getNumEvents(); i++) {
+            const Event& e = *m_.getEvent(i);
+            for (unsigned j = 0; j < e.getNumEventAssignments(); j++) {
+                const std::string v = e.getEventAssignment(j)->getVariable();
+                if (m_.getParameter(v)) event_parameters_.insert(v);
+            }
+        }
+    }
+
+    static bool reads_time(const ASTNode* node) {
+        if (node->getType() == AST_NAME_TIME) return true;
+        for (unsigned i = 0; i < node->getNumChildren(); i++)
+            if (reads_time(node->getChild(i))) return true;
+        return false;
+    }
+
+    // An expression of an event (condition, priority, delay, assigned value)
+    // as formula text, reading the quantities in the SBML model's units:
+    // species as count / (molecules per unit · system size), over the
+    // compartment's size for a concentration, as the laws read them.
+    std::string event_expression(const ASTNode* math, const std::string& where) {
+        try {
+            return formula_text(math, [&](const std::string& name) { return write_name(nullptr, name, where); });
+        } catch (const FormulaError& e) {
+            refuse(where + " '" + law_text(math) + "': " + e.why);
+        }
+    }
+
+    // A trigger that compares the time with a constant: time >= T, time > T,
+    // or the same the other way round (T <= time, T < time), as operators or
+    // as MathML's geq, gt, leq, lt.  Sets `time` and `strict` (> rather than
+    // >=) and returns true; false for any other trigger.
+    bool timed_trigger(const ASTNode* math, const std::string& where, double& time, bool& strict) {
+        if (math->getNumChildren() != 2) return false;
+        const ASTNodeType_t t = math->getType();
+        const ASTNode* a = math->getChild(0);
+        const ASTNode* b = math->getChild(1);
+        const ASTNode* constant = nullptr;
+        if ((t == AST_RELATIONAL_GEQ || t == AST_RELATIONAL_GT) && a->getType() == AST_NAME_TIME)
+            constant = b;
+        else if ((t == AST_RELATIONAL_LEQ || t == AST_RELATIONAL_LT) && b->getType() == AST_NAME_TIME)
+            constant = a;
+        if (!constant || reads_time(constant)) return false;
+        strict = t == AST_RELATIONAL_GT || t == AST_RELATIONAL_LT;
+        time = constant_value(constant, where + ": the time of its trigger");
+        return true;
+    }
+
+    // The value of an expression of numbers and parameters whose values no
+    // rule or event changes; refused otherwise.
+    double constant_value(const ASTNode* math, const std::string& where) {
+        std::map<std::string, double> values;
+        std::function<void(const ASTNode*)> collect = [&](const ASTNode* node) {
+            if (node->getType() == AST_NAME) {
+                const std::string name = node->getName() ? node->getName() : "";
+                const Parameter* p = m_.getParameter(name);
+                if (!p || rule_of_.count(name) || event_parameters_.count(name))
+                    refuse(where + " '" + law_text(math) + "' reads " + in_quotes(name) +
+                           ", which is not a parameter of constant value");
+                Symbol v = parameter_symbol(name, p, "parameter ");
+                if (v.kind != Symbol::kNumber) refuse(where + ": " + v.why);
+                values[name] = v.value;
+            }
+            for (unsigned i = 0; i < node->getNumChildren(); i++) collect(node->getChild(i));
+        };
+        collect(math);
+        const double v = SBMLTransforms::evaluateASTNode(math, values);
+        if (!std::isfinite(v))
+            refuse(where + " '" + law_text(math) + "' is not a finite number");
+        return v;
+    }
+
+    void convert_event(const Event& e, unsigned index) {
+        const std::string label = e.isSetId() && !e.getId().empty() ? e.getId() : std::to_string(index + 1);
+        const std::string where =
+            e.isSetId() && !e.getId().empty() ? "event " + in_quotes(label) : "event " + label + " (no id)";
+        const Trigger* trigger = e.getTrigger();
+        if (!trigger || !trigger->isSetMath()) refuse(where + ": it has no trigger");
+        OutEvent ev;
+        // Level 2 events have neither attribute: a trigger true at the start
+        // does not fire (initialValue true), and a pending execution is not
+        // cancelled (persistent true).  Level 2 computes the values at the
+        // trigger unless the event says otherwise.
+        if (level_ >= 3) {
+            ev.initial = trigger->getInitialValue();
+            ev.persistent = trigger->getPersistent();
+            ev.values_at_trigger = e.getUseValuesFromTriggerTime();
+        } else {
+            ev.values_at_trigger = !e.isSetUseValuesFromTriggerTime() || e.getUseValuesFromTriggerTime();
+        }
+        const ASTNode* math = trigger->getMath();
+        double time = 0.0;
+        bool strict = false;
+        if (timed_trigger(math, where, time, strict)) {
+            // In continuous time, time > T and time >= T differ only at the
+            // instant T itself, a set of measure zero: both fire at T.  At the
+            // start (time 0 in the model file) the trigger is true when
+            // T < 0, or T = 0 with >=: it then fires at the start only when
+            // its initial value is false, and never otherwise (the time never
+            // goes back to make it false again).
+            const bool true_at_start = strict ? time < 0.0 : time <= 0.0;
+            if (true_at_start && ev.initial) {
+                out_.warnings.push_back(where + ": its trigger '" + law_text(math) +
+                                        "' is true from the start, so it never fires; left out");
+                return;
+            }
+            ev.trigger = "at " + exact_number(std::fmax(time, 0.0));
+            ev.initial = true;  // written only for `when`
+        } else if (reads_time(math)) {
+            refuse(where + ": its trigger '" + law_text(math) +
+                   "' reads the time other than as time >= T (a time reached), which plenta cannot express");
+        } else {
+            ev.trigger = "when " + event_expression(math, where + ": trigger");
+        }
+        if (e.isSetPriority() && e.getPriority()->isSetMath())
+            ev.priority = event_expression(e.getPriority()->getMath(), where + ": priority");
+        if (e.isSetDelay() && e.getDelay()->isSetMath())
+            ev.delay = event_expression(e.getDelay()->getMath(), where + ": delay");
+        std::string targets;
+        for (unsigned j = 0; j < e.getNumEventAssignments(); j++) {
+            const EventAssignment& a = *e.getEventAssignment(j);
+            const std::string v = a.getVariable();
+            const std::string awhere = where + ", assignment to " + in_quotes(v);
+            if (compartments_.count(v))
+                refuse(where + ": it assigns compartment " + in_quotes(v) +
+                       ", whose size the converted laws hold as a number; a compartment whose size "
+                       "changes cannot be simulated");
+            if (rule_of_.count(v)) refuse(awhere + ": an assignment rule gives it");
+            if (!a.isSetMath()) refuse(awhere + ": it has no formula");
+            std::string target, value = event_expression(a.getMath(), awhere);
+            if (const Species* s = m_.getSpecies(v)) {
+                if (s->getConstant())
+                    refuse(awhere + ": the species is constant, so no event may change it");
+                // The value is in the species' units (an amount, or a
+                // concentration when its symbol is one): in molecules as the
+                // initial amounts are.
+                const SpeciesInfo& info = species_[sbml_index_.at(v)];
+                const double d = symbol_divisor(info, true, awhere);
+                target = out_.species[static_cast<std::size_t>(info.out)].name;
+                if (d != 1.0) value = exact_number(d) + "*(" + value + ")";
+            } else if (const Parameter* p = m_.getParameter(v)) {
+                if (p->getConstant())
+                    refuse(awhere + ": the parameter is constant, so no event may change it");
+                Symbol initial = parameter_symbol(v, p, "parameter ");
+                if (initial.kind != Symbol::kNumber) refuse(awhere + ": " + initial.why);
+                parameter_written_.insert(v);
+                target = plenta_name(v);
+            } else {
+                refuse(awhere + ": it is not a species or a parameter of the model");
+            }
+            targets += (targets.empty() ? "" : ", ") + target;
+            ev.assignments.emplace_back(target, value);
+        }
+        if (ev.assignments.empty()) {
+            out_.warnings.push_back(where + ": it assigns nothing; left out");
+            return;
+        }
+        ev.title = (label + ": " + ev.trigger + ", sets " + targets).substr(0, kMaxTitleChars);
+        ev.report = where + ": " + ev.trigger + ", sets " + targets;
+        out_.events.push_back(std::move(ev));
+    }
+
     // ---- Monitored species ----
 
     void choose_monitored() {
         const int rules_from = static_cast<int>(out_.species.size());
-        bool any_formula = false;
+        // Rules are in the model file when a formula or an event can read them.
+        bool any_formula = !out_.events.empty();
         for (const OutReaction& r : out_.reactions) any_formula = any_formula || r.type == "formula";
         auto position = [&](const std::string& id) {
             if (species_index_.count(id) && m_.getSpecies(id)) return species_index_.at(id);
@@ -910,6 +1084,7 @@ private:
     std::map<std::string, std::string> names_;  // SBML id -> model-file name
     std::set<std::string> used_names_;
     std::set<std::string> parameter_written_;
+    std::set<std::string> event_parameters_;  // parameters that events assign
     std::set<std::string> inlining_;  // reactions whose law is being written in place
     bool checking_ = false;           // writing a law only to check it
     double max_count_ = 0.0;

@@ -170,6 +170,7 @@ int main(int argc, char** argv) {
         sbml2plenta::write_model_folder(folder, model, cl.options);
         for (const std::string& w : model.warnings) std::cerr << "sbml2plenta: warning: " << w << "\n";
         for (const sbml2plenta::OutReaction& r : model.reactions) std::cout << r.report << "\n";
+        for (const sbml2plenta::OutEvent& e : model.events) std::cout << e.report << "\n";
         std::cout << "wrote " << folder << "/" << sbml2plenta::kConstantsFileName << " and "
                   << folder << "/" << sbml2plenta::kModelFileName << "\n";
     } catch (const sbml2plenta::ConversionError& e) {

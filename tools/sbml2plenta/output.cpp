@@ -114,8 +114,9 @@ std::string model_file_text(const OutModel& model, const ConvertOptions& options
     key(text, "snapshot_interval", exact_number(options.snapshot_interval));
     key(text, "eventlog_flag", "0");
     key(text, "num_repeats", std::to_string(options.runs));
-    // Named parameters and rules: read only in a model with formula reactions.
-    bool any_formula = false;
+    // Named parameters and rules: read only in a model with formula reactions
+    // or events.
+    bool any_formula = !model.events.empty();
     for (const OutReaction& r : model.reactions) any_formula = any_formula || r.type == "formula";
     if (any_formula && !model.parameters.empty()) {
         key(text, "parameters", std::to_string(model.parameters.size()));
@@ -124,6 +125,22 @@ std::string model_file_text(const OutModel& model, const ConvertOptions& options
     if (any_formula && !model.rules.empty()) {
         key(text, "rules", std::to_string(model.rules.size()));
         for (const auto& [name, expression] : model.rules) line(text, name + " = " + expression);
+    }
+    if (!model.events.empty()) {
+        key(text, "events", std::to_string(model.events.size()));
+        for (std::size_t i = 0; i < model.events.size(); i++) {
+            const OutEvent& e = model.events[i];
+            if (i > 0) line(text, "");
+            line(text, e.title);
+            key(text, "trigger", e.trigger);
+            if (!e.priority.empty()) key(text, "priority", e.priority);
+            if (!e.delay.empty()) key(text, "delay", e.delay);
+            if (e.values_at_trigger) key(text, "values", "trigger");
+            if (!e.initial) key(text, "initial", "false");
+            if (!e.persistent) key(text, "persistent", "false");
+            key(text, "assignments", std::to_string(e.assignments.size()));
+            for (const auto& [target, value] : e.assignments) line(text, target + " = " + value);
+        }
     }
     // The reader stops after the last section; this line is for the person
     // who opens the file.

@@ -72,6 +72,20 @@ struct OutReaction {
     std::string report;  // the line printed for this reaction
 };
 
+// An event of the model file's `events =` section.  Empty texts are lines
+// not written (the model file's defaults apply).
+struct OutEvent {
+    std::string title;     // title line: id and what it assigns, at most 78 characters
+    std::string trigger;   // "at T" or "when <condition>"
+    std::string priority;  // expression, or ""
+    std::string delay;     // expression, or ""
+    bool values_at_trigger = false;  // values = trigger (SBML useValuesFromTriggerTime)
+    bool initial = true;             // `when` only: the trigger's value just before the start
+    bool persistent = true;
+    std::vector<std::pair<std::string, std::string>> assignments;  // target = expression
+    std::string report;    // the line printed for this event
+};
+
 struct OutModel {
     std::vector<OutSpecies> species;
     std::vector<OutReaction> reactions;
@@ -79,6 +93,7 @@ struct OutModel {
     std::vector<int> monitored;        // species positions, then rules (species count + rule)
     std::vector<std::pair<std::string, double>> parameters;        // named parameters
     std::vector<std::pair<std::string, std::string>> rules;        // name = expression
+    std::vector<OutEvent> events;
     double system_size = 1.0;  // the factor applied to every compartment's size
     bool system_size_chosen = false;  // chosen by the conversion, not given
     std::vector<std::string> warnings;  // e.g. initial amounts that rounding changed

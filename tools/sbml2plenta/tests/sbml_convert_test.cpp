@@ -257,7 +257,7 @@ TEST(SbmlConvert, FormerRefusalsNowConvert) {
 
 TEST(SbmlConvert, RefusesWhatItCannotExpressExactly) {
     const std::vector<Refusal> cases = {
-        {"refuse_event.xml", {"event 'pulse'"}},
+        {"refuse_event.xml", {"event 'pulse'", "compartment 'cell'"}},
         {"refuse_time.xml", {"reaction 'r1'", "time"}},
         {"refuse_unknown_symbol.xml", {"reaction 'r1'", "'Z' is not defined"}},
         {"refuse_fractional_stoichiometry.xml", {"reaction 'r1', reactant 'X'", "stoichiometry 0.5"}},

@@ -26,7 +26,11 @@ import tempfile
 REASONS = [
     ("hierarchical model (comp)", r"\bcomp\b|submodel|hierarchical"),
     ("no compartment", r"has 0 compartments"),
-    ("event", r"\bevent\b"),
+    ("event: trigger reads the time otherwise", r"reads the time other than"),
+    ("event: assigns a compartment", r"it assigns compartment"),
+    ("event: assigns a constant", r"no event may change it"),
+    ("event: time in an expression", r"\bevent\b.*depends on the time"),
+    ("event: other", r"\bevent\b"),
     ("delay", r"delay"),
     ("time in a law or rule", r"depends on the time|'time'|time symbol"),
     ("rate of change (rateOf)", r"rate of change"),
