@@ -719,9 +719,15 @@ void read_model_sections(TextScanner& in, std::vector<Reaction>& reactions, Mode
             }
         }
     }
-    // Text after the last block is never read.
+    // Text after the last block is never read.  Lines there that start with
+    // '#' are comments for the person who opens the file (converters note
+    // how they scaled the model so); anything else is reported.
     if (notes != nullptr && !in.at_end()) {
-        const std::size_t at = next_text(in, in.pos());
+        std::size_t at = next_text(in, in.pos());
+        while (at < in.size() && in.text()[at] == '#') {
+            const std::size_t end = in.text().find('\n', at);
+            at = next_text(in, end == std::string::npos ? in.size() : end);
+        }
         if (at < in.size() && notes->warnings.size() < kMaxReadWarnings &&
             in.pos() != notes->last_warning_pos && in.line_of(at) != notes->last_warning_line)
             notes->warnings.push_back(ReadWarning{in.line_of(at), "",

@@ -112,11 +112,13 @@ TEST(E2eRefusal, OutputNamesOverTheInputFilesAreRefused) {
 // ---- Warnings of the reader ----
 
 TEST(E2eReaderWarnings, ValidModelsGiveNone) {
-    TempDir dir;
-    write_model(dir, pair_model());
-    RunResult r = run_plenta_in(dir.path());
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    for (const std::string& tail : {std::string(), std::string("\n# system size: 1e-14\n#\n")}) {
+        TempDir dir;
+        write_model(dir, pair_model() + tail);
+        RunResult r = run_plenta_in(dir.path());
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "") << tail;
+    }
 }
 
 TEST(E2eReaderWarnings, SkippedTextIsReportedWithItsLineAndTheModelReadAsBefore) {
@@ -142,6 +144,9 @@ TEST(E2eReaderWarnings, SkippedTextIsReportedWithItsLineAndTheModelReadAsBefore)
          {file + "34 (parameters): expected \"time_end = <number>\", found \"time_End = 3\""}},
         {m + "stray words\n", 0,
          {file + "46: expected the end of the file after the last block, found \"stray words\""}},
+        // Comment lines there are passed over; the text after them is not.
+        {m + "# a note\n\n  # another\nstray words\n", 0,
+         {file + "49: expected the end of the file after the last block, found \"stray words\""}},
     };
     for (const Case& c : cases) {
         TempDir dir;

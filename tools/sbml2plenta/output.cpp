@@ -142,10 +142,10 @@ std::string model_file_text(const OutModel& model, const ConvertOptions& options
             for (const auto& [target, value] : e.assignments) line(text, target + " = " + value);
         }
     }
-    // The reader stops after the last section; this line is for the person
-    // who opens the file.
+    // The reader stops after the last section and takes lines starting with
+    // '#' there as comments; this one is for the person who opens the file.
     if (model.system_size != 1.0)
-        line(text, "\nsystem size: every compartment's size multiplied by " +
+        line(text, "\n# system size: every compartment's size multiplied by " +
                        exact_number(model.system_size) + " (sbml2plenta --system-size)");
     return text;
 }

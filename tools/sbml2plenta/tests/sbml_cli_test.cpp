@@ -105,9 +105,12 @@ TEST(SbmlCli, SystemSizeOption) {
     ASSERT_EQ(convert(model + " " + shell_quote(dir.file("m")) + " --system-size 0.5", dir.file("out")), 0);
     const std::string text = read_file(dir.file("m/model.txt"));
     EXPECT_NE(text.find("\nX 50\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("system size: every compartment's size multiplied by 0.5"), std::string::npos);
-    // plenta reads the file with that last line.
-    EXPECT_EQ(run_command("cd " + shell_quote(dir.file("m")) + " && " + shell_quote(PLENTA_EXE) + " >/dev/null"), 0);
+    EXPECT_NE(text.find("\n# system size: every compartment's size multiplied by 0.5"), std::string::npos);
+    // plenta reads the file with that last line, a comment it does not warn about.
+    EXPECT_EQ(run_command("cd " + shell_quote(dir.file("m")) + " && " + shell_quote(PLENTA_EXE) +
+                          " >/dev/null 2>" + shell_quote(dir.file("stderr"))),
+              0);
+    EXPECT_EQ(read_file(dir.file("stderr")), "");
 }
 
 TEST(SbmlCli, CommandLineErrorsAndHelp) {

@@ -45,7 +45,7 @@ def largest_count(model_file):
     counts = [int(line.split()[-1]) for line in lines[8:8 + n]]
     size = 1.0
     for line in lines:
-        m = re.match(r"system size: every compartment's size multiplied by (\S+)", line)
+        m = re.match(r"# system size: every compartment's size multiplied by (\S+)", line)
         if m:
             size = float(m.group(1))
     return max(counts), size
