@@ -7,6 +7,7 @@
 #ifndef PLENTA_ENGINE_ENGINE_H
 #define PLENTA_ENGINE_ENGINE_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -57,6 +58,13 @@ struct EventLog {
 // The first grid time later than t, for interval runs that start at t; t
 // itself when no later grid time can be told apart from t (t + interval == t).
 double next_snapshot_time(double t, double interval);
+
+// Where an interval call from t ends: the next snapshot boundary, or the
+// time of an event due before it (params.stop_time), where the call stops
+// with its pending firing kept.
+inline double interval_end(double t, const SimParams& params) {
+    return std::min(next_snapshot_time(t, params.snapshot_interval), params.stop_time);
+}
 
 // Whether t lies on a snapshot boundary (a snapshot is taken there).
 bool is_snapshot_time(double t, double interval);

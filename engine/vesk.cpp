@@ -446,8 +446,7 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
           std::vector<Compound>& species, const StoichMatrix& matrix, SimParams& params,
           EventLog evlog, int& event_count, std::vector<int>& fire_count, double& t) {
     int c = event_count;
-    // The call ends at the snapshot boundary, or earlier where an event is due.
-    const double boundary = std::min(next_snapshot_time(t, params.snapshot_interval), params.stop_time);
+    const double boundary = interval_end(t, params);
     const bool direct = params.algorithm == kDirectMethod;
     double a0 = params.total_prob;
     double tau = params.next_time;

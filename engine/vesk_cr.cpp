@@ -111,8 +111,7 @@ void vesk_cr(CrState& st, std::vector<Reaction>& reactions, const ModelSizes& mo
              std::vector<Compound>& species, SimParams& params, EventLog evlog,
              int& event_count, std::vector<int>& fire_count, double& t) {
     int c = event_count;
-    // The call ends at the snapshot boundary, or earlier where an event is due.
-    const double boundary = std::min(next_snapshot_time(t, params.snapshot_interval), params.stop_time);
+    const double boundary = interval_end(t, params);
     const bool checking = params.event_check != nullptr;
     const bool logging = params.eventlog_flag == 1;
     const int capacity = params.eventlog_arraysize;

@@ -297,9 +297,8 @@ bool check_reaction_propensities(const std::vector<Reaction>& reactions, SimPara
 void vesk_tau(std::vector<Reaction>& reactions, const ModelSizes& model,
               std::vector<Compound>& species, const StoichMatrix& matrix, SimParams& params,
               EventLog evlog, int& event_count, std::vector<int>& fire_count, double& t) {
-    // The call ends at the snapshot boundary, or earlier where an event is
-    // due: no leap steps over an event's time.
-    const double boundary = std::min(next_snapshot_time(t, params.snapshot_interval), params.stop_time);
+    // No leap steps over an event's time.
+    const double boundary = interval_end(t, params);
     const bool checking = params.event_check != nullptr;
     const int capacity = params.eventlog_arraysize;
     // A full log without a drain (or a log with no room at all) cannot take
