@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -379,9 +380,73 @@ void write_trajectory_line(OutputFile& traj, double t, const std::vector<Compoun
                            std::vector<int>& prev_fire_count, bool final_line,
                            const RuleValues* rules = nullptr, double volume = 0.0);
 
+// A large binary file written once, front to back, in big blocks: the event
+// log.  Where the file system allows it, whole blocks go from the caller's
+// memory straight to the device (O_DIRECT), so that hundreds of megabytes of
+// log neither pass through the page cache nor cost the kernel a copy of
+// every byte into freshly allocated pages; whatever is not a whole aligned
+// block (a buffer's tail, a short last file) goes through the page cache as
+// usual.  The bytes on disk are the same either way.  Failures are kept and
+// reported as by OutputFile.
+class BlockFile {
+public:
+    // Direct writes need addresses, offsets and lengths in multiples of the
+    // device's block; this covers the usual 512- and 4096-byte ones.
+    static constexpr std::size_t kAlignment = 4096;
+
+    BlockFile() = default;
+    ~BlockFile() { close(); }
+    BlockFile(const BlockFile&) = delete;
+    BlockFile& operator=(const BlockFile&) = delete;
+
+    // Creates (or truncates) path; false when it cannot.
+    bool open(const std::string& path);
+    // Closes; false when this or any earlier write of the file failed.
+    bool close();
+    // Appends size bytes.
+    void write(const char* data, std::size_t size);
+    bool is_open() const { return fd_ >= 0; }
+    bool failed() const { return error_ != 0; }
+    // Whether the file still takes whole blocks straight to the device.
+    bool direct() const { return direct_; }
+    const std::string& path() const { return path_; }
+    std::string write_failure_message() const;
+
+private:
+    void write_all(const char* data, std::size_t size);
+    void stop_direct();
+
+    int fd_ = -1;
+    bool direct_ = false;
+    std::uint64_t offset_ = 0;
+    std::string path_;
+    int error_ = 0;
+};
+
+// The event-log buffer of the console program: `capacity` times followed by
+// `capacity` reaction numbers in one block aligned for direct writes, so
+// that a full buffer is, byte for byte on a little-endian machine, the
+// event-log file it becomes.
+class EventLogBuffer {
+public:
+    EventLogBuffer() = default;
+    void allocate(int capacity);
+    int capacity() const { return capacity_; }
+    double* times() { return block_.get(); }
+    double* rxns() { return block_.get() + capacity_; }
+
+private:
+    struct Free {
+        void operator()(double* p) const;
+    };
+    std::unique_ptr<double, Free> block_;
+    int capacity_ = 0;
+};
+
 // Event-log block: n times, then n reaction numbers, 64-bit little-endian
-// doubles, each array in one write.
-void write_eventlog_block(OutputFile& evlog, const double* times, const double* rxns, int n);
+// doubles; one write when the reaction numbers follow the times in memory
+// (a full EventLogBuffer), else one write per array.
+void write_eventlog_block(BlockFile& evlog, const double* times, const double* rxns, int n);
 
 // ---- One run, shared by the console driver and other front ends ----
 

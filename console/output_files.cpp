@@ -1,14 +1,23 @@
 // The console program's output files: the summary file, one trajectory file
 // per run and the binary event-log files.
 //
-// Every file goes through one large stdio buffer, so that a long run writes
-// in big blocks, and is closed (hence flushed) by its owner's destructor on
-// every path out of the driver.  Each write, flush and close is checked; the
-// driver turns the first failure into a message naming the file.
+// The text files go through one large stdio buffer each, so that a long run
+// writes in big blocks; the event log, hundreds of megabytes in a long run,
+// goes in blocks of a million events, straight to the device where it can
+// (BlockFile).  Every file is closed (hence flushed) by its owner's
+// destructor on every path out of the driver.  Each write, flush and close
+// is checked; the driver turns the first failure into a message naming the
+// file.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "console/console.h"
 
@@ -38,7 +47,7 @@ static_assert(sizeof(double) == 8 && sizeof(std::uint64_t) == 8,
               "event-log values are 64-bit IEEE 754 doubles");
 
 // The n values as little-endian 64-bit patterns, in one write.
-void write_doubles_le(OutputFile& out, const double* values, int n) {
+void write_doubles_le(BlockFile& out, const double* values, int n) {
     const std::size_t bytes = static_cast<std::size_t>(n) * 8;
     if (n <= 0) return;
     if (host_is_little_endian()) {
@@ -54,6 +63,10 @@ void write_doubles_le(OutputFile& out, const double* values, int n) {
                 static_cast<char>((bits >> (8 * b)) & 0xFF);
     }
     out.write(le.data(), bytes);
+}
+
+bool is_aligned(const void* p) {
+    return reinterpret_cast<std::uintptr_t>(p) % BlockFile::kAlignment == 0;
 }
 
 void append_int(std::string& line, int value) {
@@ -176,7 +189,95 @@ void write_trajectory_line(OutputFile& traj, double t, const std::vector<Compoun
     traj.write(line.data(), line.size());
 }
 
-void write_eventlog_block(OutputFile& evlog, const double* times, const double* rxns, int n) {
+bool BlockFile::open(const std::string& path) {
+    close();
+    path_ = path;
+    error_ = 0;
+    offset_ = 0;
+    const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+#ifdef O_DIRECT
+    // A file system without direct I/O refuses the flag at open.
+    fd_ = ::open(path.c_str(), flags | O_DIRECT, 0666);
+    direct_ = fd_ >= 0;
+    if (fd_ < 0 && errno != EINVAL) return false;
+#endif
+    if (fd_ < 0) fd_ = ::open(path.c_str(), flags, 0666);
+    return fd_ >= 0;
+}
+
+bool BlockFile::close() {
+    if (fd_ < 0) return error_ == 0;
+    if (::close(fd_) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
+    fd_ = -1;
+    direct_ = false;
+    return error_ == 0;
+}
+
+// From here on every byte goes through the page cache.
+void BlockFile::stop_direct() {
+#ifdef O_DIRECT
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_DIRECT) != 0) error_ = errno != 0 ? errno : EIO;
+#endif
+    direct_ = false;
+}
+
+void BlockFile::write(const char* data, std::size_t size) {
+    if (fd_ < 0 || size == 0 || error_ != 0) return;
+    if (direct_) {
+        const std::size_t whole = is_aligned(data) && offset_ % kAlignment == 0
+                                      ? size / kAlignment * kAlignment
+                                      : 0;
+        write_all(data, whole);
+        data += whole;
+        size -= whole;
+        if (size > 0 && direct_) stop_direct();
+    }
+    write_all(data, size);
+}
+
+// Writes every byte, resuming after short writes and interruptions.  A
+// device that refuses a direct write (a larger block than assumed) gets it
+// again through the page cache.
+void BlockFile::write_all(const char* data, std::size_t size) {
+    while (size > 0 && error_ == 0) {
+        const ssize_t n = ::write(fd_, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EINVAL && direct_) {
+                stop_direct();
+                continue;
+            }
+            error_ = errno != 0 ? errno : EIO;
+            return;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset_ += static_cast<std::uint64_t>(n);
+    }
+}
+
+std::string BlockFile::write_failure_message() const {
+    return "Can't write " + path_ + " file (" + std::strerror(error_ != 0 ? error_ : EIO) +
+           "). Exit.\n";
+}
+
+void EventLogBuffer::Free::operator()(double* p) const { std::free(p); }
+
+void EventLogBuffer::allocate(int capacity) {
+    const std::size_t bytes = static_cast<std::size_t>(capacity) * 2 * sizeof(double);
+    const std::size_t rounded = (bytes + BlockFile::kAlignment - 1) / BlockFile::kAlignment * BlockFile::kAlignment;
+    block_.reset(static_cast<double*>(std::aligned_alloc(BlockFile::kAlignment, rounded)));
+    if (!block_) throw std::bad_alloc();
+    std::fill(block_.get(), block_.get() + 2 * static_cast<std::size_t>(capacity), 0.0);
+    capacity_ = capacity;
+}
+
+void write_eventlog_block(BlockFile& evlog, const double* times, const double* rxns, int n) {
+    if (n > 0 && rxns == times + n && host_is_little_endian()) {
+        evlog.write(reinterpret_cast<const char*>(times), static_cast<std::size_t>(n) * 16);
+        return;
+    }
     write_doubles_le(evlog, times, n);
     write_doubles_le(evlog, rxns, n);
 }

@@ -64,7 +64,8 @@ void check_written(const OutputFile& file) {
     if (file.failed()) throw OutputFailure{file.write_failure_message()};
 }
 
-void close_or_fail(OutputFile& file) {
+template <class File>
+void close_or_fail(File& file) {
     if (!file.close()) throw OutputFailure{file.write_failure_message()};
 }
 
@@ -73,13 +74,16 @@ void close_or_fail(OutputFile& file) {
 struct EventLogFiles {
     std::string base;  // evlog_base
     int capacity = 0;
-    std::vector<double> times;
-    std::vector<double> rxns;
+    EventLogBuffer buffer;
     int run = 0;    // run counter of the current run
     int chunk = 0;  // event-log files of the run already completed
-    OutputFile file;
+    BlockFile file;
 
-    void open_current() { open_or_fail(file, eventlog_file_name(base, run, chunk + 1), "wb"); }
+    void open_current() {
+        const std::string name = eventlog_file_name(base, run, chunk + 1);
+        if (name.size() > kMaxPathChars || !file.open(name))
+            throw OutputFailure{format_message(kMsgCantOpenOutput, name)};
+    }
 
     void start_run(int run_counter) {
         run = run_counter;
@@ -90,7 +94,7 @@ struct EventLogFiles {
     // The full buffer goes to the current file, which is closed, and the next
     // file of the run is created; the buffer is then empty.
     void write_full(int& event_count) {
-        write_eventlog_block(file, times.data(), rxns.data(), event_count);
+        write_eventlog_block(file, buffer.times(), buffer.rxns(), event_count);
         close_or_fail(file);
         chunk += 1;
         event_count = 0;
@@ -98,7 +102,7 @@ struct EventLogFiles {
     }
 
     void finish_run(int event_count) {
-        write_eventlog_block(file, times.data(), rxns.data(), event_count);
+        write_eventlog_block(file, buffer.times(), buffer.rxns(), event_count);
         close_or_fail(file);
     }
 };
@@ -207,8 +211,8 @@ void run_one(RunDriver& d, int set_number, int run_in_set) {
 
     EventLog buffer;
     if (d.logging) {
-        buffer.times = d.evlog.times.data();
-        buffer.rxns = d.evlog.rxns.data();
+        buffer.times = d.evlog.buffer.times();
+        buffer.rxns = d.evlog.buffer.rxns();
     }
     FileRecorder recorder(d);
     double t = p.time_start;
@@ -277,8 +281,7 @@ void start_up(RunDriver& d, int eventlog_capacity) {
     if (d.logging) {
         d.evlog.base = m.evlog_base;
         d.evlog.capacity = eventlog_capacity;
-        d.evlog.times.assign(static_cast<std::size_t>(eventlog_capacity), 0.0);
-        d.evlog.rxns.assign(static_cast<std::size_t>(eventlog_capacity), 0.0);
+        d.evlog.buffer.allocate(eventlog_capacity);
     }
     if (d.method) {
         report_types_without_row_rule(m.sizes, m.reactions);

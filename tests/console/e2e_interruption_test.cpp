@@ -55,6 +55,27 @@ TEST(E2eFullDisk, SummaryOrTrajectoryThatCannotBeWrittenEndsWithStatusOne) {
     }
 }
 
+// The event log is written past the page cache where it can; a device that
+// takes nothing still ends the program with the file named, keeping the
+// runs before it whole.
+TEST(E2eFullDisk, EventLogThatCannotBeWrittenEndsWithStatusOne) {
+    if (!have_dev_full()) GTEST_SKIP() << "no /dev/full";
+    TempDir dir;
+    write_model(dir, model_header(1, 2, 3) + binding_pair_network(50, 40, 0.01, 0.5) +
+                         parameters(0.0, 3.0, 2, 11, {0, 2}, 1.0, 1, 3));
+    link_to_dev_full(dir, "evlog_2_1");
+    RunResult r = run_plenta_in(dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Can't write " + dir.path() + "/evlog_2_1 file (No space left on "
+                     "device). Exit.\n");
+    std::vector<SummaryRun> runs = read_summary(dir.file("summary.txt"));
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].fire_totals.size(), 2u);
+    EXPECT_TRUE(runs[1].fire_totals.empty());
+    EXPECT_GT(read_eventlog(dir.file("evlog_1_1")).times.size(), 0u);
+    EXPECT_FALSE(exists(dir.file("traj_3")));
+}
+
 TEST(E2eFullDisk, EnsembleModesFailWithoutASummaryAndKeepThePreviousOne) {
     if (!have_dev_full()) GTEST_SKIP() << "no /dev/full";
     for (const std::string args : {"--streams per-run", "--jobs 2"}) {
