@@ -15,6 +15,7 @@
 #include <cmath>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "engine.h"
@@ -215,6 +216,12 @@ inline int select_by_running_sums(const double* prefix, const double* a, int num
     return 0;
 }
 
+// An exponential waiting time from t with mean inv_a (one over the rate)
+// from the uniform u, as an absolute time: t + inv_a ln(1 / u).
+inline double exponential_time(double t, double inv_a, double u) {
+    return t + inv_a * std::log(1.0 / u);
+}
+
 // First-reaction selection: an exponential waiting time with rate ai from
 // one uniform, as an absolute time; a propensity below 1e-30 is "never" and
 // draws nothing.  draw() gives the uniform.
@@ -222,8 +229,89 @@ template <class Draw>
 inline double tentative_time(double ai, double t, Draw draw) {
     if (ai < kMinPropensity) return kNeverTime;
     const double u = static_cast<double>(draw());
-    return t + (1.0 / ai) * std::log(1.0 / u);
+    return exponential_time(t, 1.0 / ai, u);
 }
+
+// ---- A lower bound of the logarithm ----
+//
+// First-reaction selection only needs the earliest of the tentative times
+// exactly; the others need only be known to be later.  A cheap lower bound
+// of ln(1 / u) gives a lower bound of a time: with inv_a > 0, t + inv_a L is
+// formed by a multiplication and an addition, each rounded to nearest, and
+// rounding is monotone, so L' <= L gives t + inv_a L' <= t + inv_a L.
+//
+// For a float u = 2^e m (m in [1, 2)), ln(1 / u) = -(e ln 2 + ln m).  With
+// c the lower end of m's cell among 2^kLogBits equal cells of [1, 2) and
+// x = (m - c) / c in [0, 2^-kLogBits), ln m = ln c + ln(1 + x) <= ln c + x:
+// an upper bound of ln m, so a lower bound of ln(1 / u), loose by at most
+// x^2 / 2 < 8e-6.  m - c is the mantissa's low bits, exactly; the table holds
+// ln c and 2^-23 / c.  The roundings of the table and of the few operations
+// add below 1e-13, and the logarithm it bounds (of 1 / u rounded, with the
+// math library's own error of an ulp or so) differs from the true ln(1 / u)
+// by below 1e-14 for every u in (0, 1]; kLogSlack, subtracted, covers all of
+// it with room to spare.
+constexpr int kLogBits = 8;
+constexpr int kLogCells = 1 << kLogBits;
+constexpr double kLogSlack = 1e-9;
+
+// ln x for x in [1, 2] as 2 atanh((x - 1) / (x + 1)), the series summed
+// until its terms no longer count (|y| <= 1/3).
+constexpr double series_log(double x) {
+    const double y = (x - 1.0) / (x + 1.0);
+    const double y2 = y * y;
+    double term = y;
+    double sum = 0.0;
+    for (int k = 1; k < 80; k += 2) {
+        sum += term / k;
+        term *= y2;
+    }
+    return 2.0 * sum;
+}
+
+struct LogCell {
+    double ln_c;   // ln of the cell's lower end c
+    double scale;  // 2^-23 / c: the mantissa's low bits to x
+};
+
+struct LogTable {
+    LogCell cell[kLogCells];
+};
+
+constexpr LogTable make_log_table() {
+    LogTable table{};
+    for (int k = 0; k < kLogCells; ++k) {
+        const double c = 1.0 + static_cast<double>(k) / kLogCells;
+        table.cell[k].ln_c = series_log(c);
+        table.cell[k].scale = 1.0 / 8388608.0 / c;
+    }
+    return table;
+}
+
+inline constexpr LogTable kLogTable = make_log_table();
+
+// A value <= std::log(1.0 / u) for every float u in (0, 1], within 1e-5 of
+// it for the normal ones; 0 (ln(1 / u) >= 0) for any other u.
+inline double log_recip_lower(float u) {
+    if (!(u >= FLT_MIN && u <= 1.0f)) return 0.0;
+    std::uint32_t bits;
+    std::memcpy(&bits, &u, sizeof bits);
+    const int e = static_cast<int>(bits >> 23) - 127;
+    const LogCell& cell = kLogTable.cell[(bits >> (23 - kLogBits)) & (kLogCells - 1)];
+    const int low = static_cast<int>(bits & ((1u << (23 - kLogBits)) - 1));
+    const double ln_m = cell.ln_c + static_cast<double>(low) * cell.scale;
+    return -(static_cast<double>(e) * 0.69314718055994530942 + ln_m) - kLogSlack;
+}
+
+// A tentative time whose logarithm is put off: from, inv_a and u give the
+// time exponential_time(from, inv_a, u) (the very bits tentative_time
+// gives), lower() a bound below or at it.
+struct PendingTime {
+    double from;
+    double inv_a;
+    float u;
+    double exact() const { return exponential_time(from, inv_a, static_cast<double>(u)); }
+    double lower() const { return from + inv_a * log_recip_lower(u); }
+};
 
 // First-reaction selection: the earliest tentative time, ties to the lower
 // index; kNeverTime and reaction 0 when none is earlier.
