@@ -217,9 +217,14 @@ inline int select_by_running_sums(const double* prefix, const double* a, int num
 }
 
 // An exponential waiting time from t with mean inv_a (one over the rate)
-// from the uniform u, as an absolute time: t + inv_a ln(1 / u).
+// from the uniform u, as an absolute time: t + inv_a ln(1 / u); the second
+// form takes 1 / u formed beforehand.
+inline double time_from_recip(double t, double inv_a, double recip_u) {
+    return t + inv_a * std::log(recip_u);
+}
+
 inline double exponential_time(double t, double inv_a, double u) {
-    return t + inv_a * std::log(1.0 / u);
+    return time_from_recip(t, inv_a, 1.0 / u);
 }
 
 // First-reaction selection: an exponential waiting time with rate ai from
@@ -302,16 +307,23 @@ inline double log_recip_lower(float u) {
     return -(static_cast<double>(e) * 0.69314718055994530942 + ln_m) - kLogSlack;
 }
 
-// A tentative time whose logarithm is put off: from, inv_a and u give the
-// time exponential_time(from, inv_a, u) (the very bits tentative_time
-// gives), lower() a bound below or at it.
+// A tentative time whose logarithm is put off: exponential_time(from,
+// inv_a, u) (the very bits tentative_time gives), 1 / u formed when it is
+// drawn so that only the logarithm is left when the time is needed.
 struct PendingTime {
     double from;
     double inv_a;
-    float u;
-    double exact() const { return exponential_time(from, inv_a, static_cast<double>(u)); }
-    double lower() const { return from + inv_a * log_recip_lower(u); }
+    double recip_u;
+    static PendingTime of(double from, double inv_a, float u) {
+        return PendingTime{from, inv_a, 1.0 / static_cast<double>(u)};
+    }
+    double exact() const { return time_from_recip(from, inv_a, recip_u); }
 };
+
+// A time below or at exponential_time(from, inv_a, u), for inv_a > 0.
+inline double lower_time(double from, double inv_a, float u) {
+    return from + inv_a * log_recip_lower(u);
+}
 
 // First-reaction selection: the earliest tentative time, ties to the lower
 // index; kNeverTime and reaction 0 when none is earlier.

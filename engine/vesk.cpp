@@ -361,8 +361,9 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             times[j] = kNeverTime;
             settled[j] = 1;
         } else {
-            pending[j] = PendingTime{from, 1.0 / v, gen.draw()};
-            times[j] = pending[j].lower();
+            const float u = gen.draw();
+            pending[j] = PendingTime::of(from, 1.0 / v, u);
+            times[j] = lower_time(from, pending[j].inv_a, u);
             settled[j] = 0;
         }
         if (!kSmall && call.by_heap) call.heap.update(j);
@@ -411,17 +412,28 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
         bool bad = false;
         double sum = 0.0;  // the direct method's total, in index order (below)
         if constexpr (kSmall && !kDirect) {
-            // Ascending, as the list is (build_dep_masks).
+            // In index order, as the list is (build_dep_masks); every
+            // reaction's values are formed and kept only for the dependents,
+            // a uniform drawn only where redraw would draw one, so that the
+            // processor has no branch to guess.
             const SmallReaction* small = call.small.data();
             const std::uint32_t mask = call.dep_mask[static_cast<std::size_t>(mu)];
             PLENTA_UNROLL
             for (int j = 0; j < kPadN; ++j) {
-                if ((mask >> j) & 1u) {
-                    const double v = small_propensity(small[j], counts);
-                    a[j] = v;
-                    bad |= is_bad_propensity(v);
-                    redraw(j, v, tau);
-                }
+                const bool dep = ((mask >> j) & 1u) != 0;
+                const double v = small_propensity(small[j], counts);
+                const bool draws = dep && !(v < kMinPropensity);
+                const float u = gen.draw_if(draws);
+                const double inv_a = 1.0 / v;
+                const double key = lower_time(tau, inv_a, u);
+                const double recip_u = 1.0 / static_cast<double>(u);
+                a[j] = dep ? v : a[j];
+                bad |= dep && is_bad_propensity(v);
+                times[j] = draws ? key : dep ? kNeverTime : times[j];
+                settled[j] = draws ? 0 : dep ? 1 : settled[j];
+                pending[j].from = draws ? tau : pending[j].from;
+                pending[j].inv_a = draws ? inv_a : pending[j].inv_a;
+                pending[j].recip_u = draws ? recip_u : pending[j].recip_u;
             }
             if (bad) check_propensities(params, a, n, tau);
         } else if constexpr (kSmall) {
