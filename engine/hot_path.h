@@ -245,66 +245,30 @@ inline double tentative_time(double ai, double t, Draw draw) {
 // formed by a multiplication and an addition, each rounded to nearest, and
 // rounding is monotone, so L' <= L gives t + inv_a L' <= t + inv_a L.
 //
-// For a float u = 2^e m (m in [1, 2)), ln(1 / u) = -(e ln 2 + ln m).  With
-// c the lower end of m's cell among 2^kLogBits equal cells of [1, 2) and
-// x = (m - c) / c in [0, 2^-kLogBits), ln m = ln c + ln(1 + x) <= ln c + x:
-// an upper bound of ln m, so a lower bound of ln(1 / u), loose by at most
-// x^2 / 2 < 8e-6.  m - c is the mantissa's low bits, exactly; the table holds
-// ln c and 2^-23 / c.  The roundings of the table and of the few operations
-// add below 1e-13, and the logarithm it bounds (of 1 / u rounded, with the
-// math library's own error of an ulp or so) differs from the true ln(1 / u)
-// by below 1e-14 for every u in (0, 1]; kLogSlack, subtracted, covers all of
-// it with room to spare.
-constexpr int kLogBits = 8;
-constexpr int kLogCells = 1 << kLogBits;
+// A normal float u = 2^e m (m in [1, 2)) has the bit pattern
+// b = (e + 127) 2^23 + (m - 1) 2^23, so e + m - 1 = b 2^-23 - 127.  log2 m
+// is concave; its tangent of slope 1 (at m = 1 / ln 2) lies above it:
+// log2 m <= m - 1 + kLog2Gap with kLog2Gap = 1 - log2(ln 2) - 1 / ln 2
+// (0.08607...).  So log2 u <= b 2^-23 - 127 + kLog2Gap, and
+// ln(1 / u) >= ln 2 (127 - kLog2Gap - b 2^-23): an integer conversion, a
+// multiplication and a subtraction, loose by at most kLog2Gap ln 2 < 0.06.
+// A bound that loose costs an exact time now and then for a reaction that
+// turns out not to be the earliest; the logarithms it saves cost more.  The
+// roundings of the two operations (below 1e-14 for b < 2^30) and those of
+// the logarithm it bounds (of 1 / u rounded, with the math library's own
+// error of an ulp or so, below 1e-14 too) are covered by kLogSlack.
+constexpr double kLog2Gap = 0.0861;  // rounded up
 constexpr double kLogSlack = 1e-9;
+constexpr double kLn2 = 0.69314718055994530942;
 
-// ln x for x in [1, 2] as 2 atanh((x - 1) / (x + 1)), the series summed
-// until its terms no longer count (|y| <= 1/3).
-constexpr double series_log(double x) {
-    const double y = (x - 1.0) / (x + 1.0);
-    const double y2 = y * y;
-    double term = y;
-    double sum = 0.0;
-    for (int k = 1; k < 80; k += 2) {
-        sum += term / k;
-        term *= y2;
-    }
-    return 2.0 * sum;
-}
-
-struct LogCell {
-    double ln_c;   // ln of the cell's lower end c
-    double scale;  // 2^-23 / c: the mantissa's low bits to x
-};
-
-struct LogTable {
-    LogCell cell[kLogCells];
-};
-
-constexpr LogTable make_log_table() {
-    LogTable table{};
-    for (int k = 0; k < kLogCells; ++k) {
-        const double c = 1.0 + static_cast<double>(k) / kLogCells;
-        table.cell[k].ln_c = series_log(c);
-        table.cell[k].scale = 1.0 / 8388608.0 / c;
-    }
-    return table;
-}
-
-inline constexpr LogTable kLogTable = make_log_table();
-
-// A value <= std::log(1.0 / u) for every float u in (0, 1], within 1e-5 of
+// A value <= std::log(1.0 / u) for every float u in (0, 1], within 0.06 of
 // it for the normal ones; 0 (ln(1 / u) >= 0) for any other u.
 inline double log_recip_lower(float u) {
-    if (!(u >= FLT_MIN && u <= 1.0f)) return 0.0;
     std::uint32_t bits;
     std::memcpy(&bits, &u, sizeof bits);
-    const int e = static_cast<int>(bits >> 23) - 127;
-    const LogCell& cell = kLogTable.cell[(bits >> (23 - kLogBits)) & (kLogCells - 1)];
-    const int low = static_cast<int>(bits & ((1u << (23 - kLogBits)) - 1));
-    const double ln_m = cell.ln_c + static_cast<double>(low) * cell.scale;
-    return -(static_cast<double>(e) * 0.69314718055994530942 + ln_m) - kLogSlack;
+    // Normal and at most 1 (0x3f800000): one unsigned comparison.
+    if (bits - 0x00800000u > 0x3f800000u - 0x00800000u) return 0.0;
+    return (kLn2 * (127.0 - kLog2Gap) - kLogSlack) - (kLn2 / 8388608.0) * static_cast<double>(bits);
 }
 
 // A tentative time whose logarithm is put off: exponential_time(from,
