@@ -412,28 +412,17 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
         bool bad = false;
         double sum = 0.0;  // the direct method's total, in index order (below)
         if constexpr (kSmall && !kDirect) {
-            // In index order, as the list is (build_dep_masks); every
-            // reaction's values are formed and kept only for the dependents,
-            // a uniform drawn only where redraw would draw one, so that the
-            // processor has no branch to guess.
+            // In index order, as the list is (build_dep_masks).
             const SmallReaction* small = call.small.data();
             const std::uint32_t mask = call.dep_mask[static_cast<std::size_t>(mu)];
             PLENTA_UNROLL
             for (int j = 0; j < kPadN; ++j) {
-                const bool dep = ((mask >> j) & 1u) != 0;
-                const double v = small_propensity(small[j], counts);
-                const bool draws = dep && !(v < kMinPropensity);
-                const float u = gen.draw_if(draws);
-                const double inv_a = 1.0 / v;
-                const double key = lower_time(tau, inv_a, u);
-                const double recip_u = 1.0 / static_cast<double>(u);
-                a[j] = dep ? v : a[j];
-                bad |= dep && is_bad_propensity(v);
-                times[j] = draws ? key : dep ? kNeverTime : times[j];
-                settled[j] = draws ? 0 : dep ? 1 : settled[j];
-                pending[j].from = draws ? tau : pending[j].from;
-                pending[j].inv_a = draws ? inv_a : pending[j].inv_a;
-                pending[j].recip_u = draws ? recip_u : pending[j].recip_u;
+                if ((mask >> j) & 1u) {
+                    const double v = small_propensity(small[j], counts);
+                    a[j] = v;
+                    bad |= is_bad_propensity(v);
+                    redraw(j, v, tau);
+                }
             }
             if (bad) check_propensities(params, a, n, tau);
         } else if constexpr (kSmall) {
@@ -518,23 +507,40 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             // (unchanged) propensity, drawn after those of its dependents.
             if (!call.own_dep[static_cast<std::size_t>(mu)]) redraw(mu, a[mu], fired_at);
             if constexpr (kSmall) {
-                // settle_earliest over the padded times.
+                // settle_earliest over the padded times.  The scan keeps
+                // the runner-up too: once the least pair's reaction is
+                // settled, only the other keys can undercut its time, and
+                // the least of them is the runner-up (keys do not change).
                 for (;;) {
                     double best = kNeverTime;
                     int r = 0;
+                    double next = kNeverTime;
+                    int r_next = kPadN;
                     PLENTA_UNROLL
                     for (int i = 0; i < kPadN; ++i) {
                         const double ti = times[i];
-                        r = ti < best ? i : r;
-                        best = ti < best ? ti : best;
+                        const bool first = ti < best;
+                        const bool second = !first && ti < next;
+                        next = first ? best : second ? ti : next;
+                        r_next = first ? r : second ? i : r_next;
+                        r = first ? i : r;
+                        best = first ? ti : best;
                     }
                     if (best >= kNeverTime || settled[r]) {
                         tau = best;
                         mu = r;
                         break;
                     }
-                    times[r] = pending[r].exact();
+                    const double exact = pending[r].exact();
+                    times[r] = exact;
                     settled[r] = 1;
+                    if (exact < kNeverTime && (exact < next || (exact == next && r < r_next))) {
+                        // r's pair is still the least, and its time exact
+                        // and one the scan takes.
+                        tau = exact;
+                        mu = r;
+                        break;
+                    }
                 }
             } else {
                 mu = settle_earliest(call, tau);

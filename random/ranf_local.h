@@ -52,20 +52,6 @@ public:
         return ranlib_detail::uniform_of(z);
     }
 
-    // What ranf() returns next when take, and then the draw is made; else
-    // the same value computed without drawing it (the stream stays where it
-    // is), for a loop that would otherwise branch on whether to draw.
-    float draw_if(bool take) {
-        int32_t s1 = s1_;
-        int32_t s2 = s2_;
-        int32_t z = ranlib_detail::advance_seeds(s1, s2);
-        if (anti_) z = ranlib_detail::kM1 - z;
-        s1_ = take ? s1 : s1_;
-        s2_ = take ? s2 : s2_;
-        drawn_ += take ? 1u : 0u;
-        return ranlib_detail::uniform_of(z);
-    }
-
     // Advances the stream by k values, k < powers.size(); powers1[k] and
     // powers2[k] are a1^k mod m1 and a2^k mod m2 (see skip_powers).
     void skip(int k, const std::vector<int64_t>& powers1, const std::vector<int64_t>& powers2) {
