@@ -28,6 +28,15 @@ namespace plenta {
 
 namespace {
 
+// Unrolls the next loop of a fixed trip count (the small loop's).
+#if defined(__clang__)
+#define PLENTA_UNROLL _Pragma("unroll")
+#elif defined(__GNUC__)
+#define PLENTA_UNROLL _Pragma("GCC unroll 32")
+#else
+#define PLENTA_UNROLL
+#endif
+
 void keep_state(SimParams& params, double a0, double next_time, int next_rxn) {
     params.total_prob = a0;
     params.next_time = next_time;
@@ -172,6 +181,44 @@ inline void settle(ExactCall& c, int j) {
     c.settled[static_cast<std::size_t>(j)] = 1;
 }
 
+// settle_earliest over times[0 .. kN), for the small loop (unrolled, no
+// branch on the data).  The scan keeps the runner-up too: once the least
+// pair's reaction is settled, only the other keys can undercut its time, and
+// the least of them is the runner-up (no other key changes), so one exact
+// time usually settles the choice without a second scan.
+template <int kN>
+inline int settle_scan(double* times, char* settled, const PendingTime* pending, double& tau) {
+    constexpr int count = kN;
+    for (;;) {
+        double best = kNeverTime;
+        int r = 0;
+        double next = kNeverTime;
+        int r_next = count;
+        PLENTA_UNROLL
+        for (int i = 0; i < count; ++i) {
+            const double ti = times[i];
+            const bool first = ti < best;
+            const bool second = !first && ti < next;
+            next = first ? best : second ? ti : next;
+            r_next = first ? r : second ? i : r_next;
+            r = first ? i : r;
+            best = first ? ti : best;
+        }
+        if (best >= kNeverTime || settled[r]) {
+            tau = best;
+            return r;
+        }
+        const double exact = pending[r].exact();
+        times[r] = exact;
+        settled[r] = 1;
+        // r's pair still the least, its time exact and one the scan takes.
+        if (exact < kNeverTime && (exact < next || (exact == next && r < r_next))) {
+            tau = exact;
+            return r;
+        }
+    }
+}
+
 // First-reaction selection: the scan's choice (earliest_reaction: the
 // earliest exact time, ties to the lower index) while some times are only
 // bounded below.  Each key (time[j]) is <= reaction j's exact time, so once
@@ -190,7 +237,7 @@ int settle_earliest(ExactCall& c, double& best) {
             c.heap.root_grown();
         }
     }
-    const double* times = c.time.data();
+    double* times = c.time.data();
     for (;;) {
         const int r = earliest_reaction([times](int i) { return times[i]; }, c.n, best);
         if (best >= kNeverTime || c.settled[static_cast<std::size_t>(r)]) return r;
@@ -227,17 +274,12 @@ struct SmallSize {
     int m;
 };
 constexpr SmallSize kSmallSizes[] = {{4, 4}, {8, 8}, {16, 16}, {16, 32}};
+constexpr int kSmallFirstReaction = 8;
 
-// Unrolls the next loop of a fixed trip count (the small loop's).
-#if defined(__clang__)
-#define PLENTA_UNROLL _Pragma("unroll")
-#elif defined(__GNUC__)
-#define PLENTA_UNROLL _Pragma("GCC unroll 32")
-#else
-#define PLENTA_UNROLL
-#endif
 
-// First-reaction selection runs the same small loop where it can: the row
+// First-reaction selection runs the same small loop up to
+// kSmallFirstReaction reactions (beyond, the scan of the padded times costs
+// more than the lists' branches save): the row
 // added densely, the dependents' propensities and times refreshed in index
 // order (their lists are ascending) from a bit mask, and the earliest time
 // found by a scan of fixed length; the padding's times stay kNeverTime, which
@@ -507,41 +549,7 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             // (unchanged) propensity, drawn after those of its dependents.
             if (!call.own_dep[static_cast<std::size_t>(mu)]) redraw(mu, a[mu], fired_at);
             if constexpr (kSmall) {
-                // settle_earliest over the padded times.  The scan keeps
-                // the runner-up too: once the least pair's reaction is
-                // settled, only the other keys can undercut its time, and
-                // the least of them is the runner-up (keys do not change).
-                for (;;) {
-                    double best = kNeverTime;
-                    int r = 0;
-                    double next = kNeverTime;
-                    int r_next = kPadN;
-                    PLENTA_UNROLL
-                    for (int i = 0; i < kPadN; ++i) {
-                        const double ti = times[i];
-                        const bool first = ti < best;
-                        const bool second = !first && ti < next;
-                        next = first ? best : second ? ti : next;
-                        r_next = first ? r : second ? i : r_next;
-                        r = first ? i : r;
-                        best = first ? ti : best;
-                    }
-                    if (best >= kNeverTime || settled[r]) {
-                        tau = best;
-                        mu = r;
-                        break;
-                    }
-                    const double exact = pending[r].exact();
-                    times[r] = exact;
-                    settled[r] = 1;
-                    if (exact < kNeverTime && (exact < next || (exact == next && r < r_next))) {
-                        // r's pair is still the least, and its time exact
-                        // and one the scan takes.
-                        tau = exact;
-                        mu = r;
-                        break;
-                    }
-                }
+                mu = settle_scan<kPadN>(times, settled, pending, tau);
             } else {
                 mu = settle_earliest(call, tau);
             }
@@ -617,7 +625,7 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
         call.by_small = !call.general;
         call.by_heap = call.n >= kHeapReactions &&
                        std::none_of(call.time.begin(), call.time.end(), [](double x) { return std::isnan(x); });
-        if (!check && call.by_small && !call.by_heap && call.n <= kSmallReactions &&
+        if (!check && call.by_small && !call.by_heap && call.n <= kSmallFirstReaction &&
             model.num_cmpds <= kSmallSpecies && small_loop_sound(call, fire_count) && build_dep_masks(call)) {
             size = 0;
             while (kSmallSizes[size].n < call.n || kSmallSizes[size].m < model.num_cmpds) ++size;
