@@ -12,6 +12,12 @@
 // call ends.  The arithmetic and the draws are those of update_rxn_prob_vesk
 // and find_next_reaction_vesk, through the same step functions.
 //
+// First-reaction selection draws every tentative time as before but puts
+// its logarithm off: a time is kept as its inputs and a lower bound, and
+// made exact only when it may be the earliest (settle_earliest) or when the
+// call ends, so a firing takes about one logarithm instead of one per
+// dependent.
+//
 // A firing that would take a count below 0 or beyond 2^31 - 1, a firing
 // total beyond 2^31 - 1, or a propensity that is negative, NaN or infinite
 // (also among those handed in) raises params.fault and ends the call.
@@ -225,8 +231,8 @@ inline int settle_scan(double* times, char* settled, const PendingTime* pending,
 // the least (key, index) pair belongs to a settled reaction r, every other
 // reaction j has (exact_j, j) >= (key_j, j) > (exact_r, r) in that order:
 // r is the scan's choice.  While the least pair is not settled, settling it
-// only raises its key, so the loop ends (in practice after one or two
-// logarithms, a bound being within ~1e-9 of its time in relative terms).
+// only raises its key, so the loop ends (in practice after one logarithm,
+// now and then two: see log_recip_lower).
 // Keys at or beyond kNeverTime stand for times that are too: no choice.
 int settle_earliest(ExactCall& c, double& best) {
     if (c.by_heap) {
@@ -274,16 +280,15 @@ struct SmallSize {
     int m;
 };
 constexpr SmallSize kSmallSizes[] = {{4, 4}, {8, 8}, {16, 16}, {16, 32}};
-constexpr int kSmallFirstReaction = 8;
-
 
 // First-reaction selection runs the same small loop up to
 // kSmallFirstReaction reactions (beyond, the scan of the padded times costs
-// more than the lists' branches save): the row
-// added densely, the dependents' propensities and times refreshed in index
-// order (their lists are ascending) from a bit mask, and the earliest time
-// found by a scan of fixed length; the padding's times stay kNeverTime, which
-// the scan never takes.
+// more than the lists' branches save): the row added densely, the
+// dependents' propensities and times refreshed in index order (their lists
+// are ascending) from a bit mask, and the earliest time found by a scan of
+// fixed length (settle_scan); the padding's times stay kNeverTime, which the
+// scan never takes.
+constexpr int kSmallFirstReaction = 8;
 
 // Builds the small loop's records for pad_n reactions and pad_m species:
 // counts get pad_m + 1 entries, the padding species and the last entry (the
