@@ -12,6 +12,12 @@
 // call ends.  The arithmetic and the draws are those of update_rxn_prob_vesk
 // and find_next_reaction_vesk, through the same step functions.
 //
+// First-reaction selection draws every tentative time as before but puts
+// its logarithm off: a time is kept as its inputs and a lower bound, and
+// made exact only when it may be the earliest (settle_earliest) or when the
+// call ends, so a firing takes about one logarithm instead of one per
+// dependent.
+//
 // A firing that would take a count below 0 or beyond 2^31 - 1, a firing
 // total beyond 2^31 - 1, or a propensity that is negative, NaN or infinite
 // (also among those handed in) raises params.fault and ends the call.
@@ -27,6 +33,15 @@
 namespace plenta {
 
 namespace {
+
+// Unrolls the next loop of a fixed trip count (the small loop's).
+#if defined(__clang__)
+#define PLENTA_UNROLL _Pragma("unroll")
+#elif defined(__GNUC__)
+#define PLENTA_UNROLL _Pragma("GCC unroll 32")
+#else
+#define PLENTA_UNROLL
+#endif
 
 void keep_state(SimParams& params, double a0, double next_time, int next_rxn) {
     params.total_prob = a0;
@@ -89,6 +104,8 @@ struct TimeHeap {
     }
     // Reaction j's time has changed.
     void update(int j) { sift_down(sift_up(pos[static_cast<std::size_t>(j)])); }
+    // The root's time has grown.
+    void root_grown() { sift_down(0); }
     int earliest(double& best) const {
         const int r = heap[0];
         if (times[r] < kNeverTime) {
@@ -104,7 +121,12 @@ struct TimeHeap {
 struct ExactCall {
     int n = 0;
     std::vector<double> a;        // propensities, by reaction
-    std::vector<double> time;     // tentative times (first-reaction selection)
+    // First-reaction selection: the tentative times, each exact or, while
+    // its logarithm is put off (settled 0), a lower bound of it, the time
+    // itself in pending (see settle_earliest).
+    std::vector<double> time;
+    std::vector<PendingTime> pending;
+    std::vector<char> settled;
     std::vector<double> prefix;   // running sums of a in index order (direct method, large)
     std::vector<HotReaction> rec;
     std::vector<int> counts;
@@ -120,6 +142,8 @@ struct ExactCall {
     // (every reaction of a mass-action type), the earliest time by the heap.
     bool by_small = false;
     bool by_heap = false;
+    // The small first-reaction loop: each reaction's dependents as bits.
+    std::vector<std::uint32_t> dep_mask;
     TimeHeap heap;
 };
 
@@ -135,6 +159,8 @@ void build_call(ExactCall& c, const std::vector<Reaction>& reactions, const Mode
     c.deps.clear();
     if (first_reaction) {
         c.time.resize(static_cast<std::size_t>(n));
+        c.pending.resize(static_cast<std::size_t>(n));
+        c.settled.assign(static_cast<std::size_t>(n), 1);
         c.own_dep.resize(static_cast<std::size_t>(n));
     }
     for (int j = 0; j < n; ++j) {
@@ -155,11 +181,84 @@ void build_call(ExactCall& c, const std::vector<Reaction>& reactions, const Mode
     c.rows.build(matrix, n, model.num_cmpds);
 }
 
-void write_back(const ExactCall& c, std::vector<Reaction>& reactions,
+// Makes reaction j's tentative time exact.
+inline void settle(ExactCall& c, int j) {
+    c.time[static_cast<std::size_t>(j)] = c.pending[static_cast<std::size_t>(j)].exact();
+    c.settled[static_cast<std::size_t>(j)] = 1;
+}
+
+// settle_earliest over times[0 .. kN), for the small loop (unrolled, no
+// branch on the data).  The scan keeps the runner-up too: once the least
+// pair's reaction is settled, only the other keys can undercut its time, and
+// the least of them is the runner-up (no other key changes), so one exact
+// time usually settles the choice without a second scan.
+template <int kN>
+inline int settle_scan(double* times, char* settled, const PendingTime* pending, double& tau) {
+    constexpr int count = kN;
+    for (;;) {
+        double best = kNeverTime;
+        int r = 0;
+        double next = kNeverTime;
+        int r_next = count;
+        PLENTA_UNROLL
+        for (int i = 0; i < count; ++i) {
+            const double ti = times[i];
+            const bool first = ti < best;
+            const bool second = !first && ti < next;
+            next = first ? best : second ? ti : next;
+            r_next = first ? r : second ? i : r_next;
+            r = first ? i : r;
+            best = first ? ti : best;
+        }
+        if (best >= kNeverTime || settled[r]) {
+            tau = best;
+            return r;
+        }
+        const double exact = pending[r].exact();
+        times[r] = exact;
+        settled[r] = 1;
+        // r's pair still the least, its time exact and one the scan takes.
+        if (exact < kNeverTime && (exact < next || (exact == next && r < r_next))) {
+            tau = exact;
+            return r;
+        }
+    }
+}
+
+// First-reaction selection: the scan's choice (earliest_reaction: the
+// earliest exact time, ties to the lower index) while some times are only
+// bounded below.  Each key (time[j]) is <= reaction j's exact time, so once
+// the least (key, index) pair belongs to a settled reaction r, every other
+// reaction j has (exact_j, j) >= (key_j, j) > (exact_r, r) in that order:
+// r is the scan's choice.  While the least pair is not settled, settling it
+// only raises its key, so the loop ends (in practice after one logarithm,
+// now and then two: see log_recip_lower).
+// Keys at or beyond kNeverTime stand for times that are too: no choice.
+int settle_earliest(ExactCall& c, double& best) {
+    if (c.by_heap) {
+        for (;;) {
+            const int r = c.heap.heap[0];
+            if (c.settled[static_cast<std::size_t>(r)]) return c.heap.earliest(best);
+            settle(c, r);
+            c.heap.root_grown();
+        }
+    }
+    double* times = c.time.data();
+    for (;;) {
+        const int r = earliest_reaction([times](int i) { return times[i]; }, c.n, best);
+        if (best >= kNeverTime || c.settled[static_cast<std::size_t>(r)]) return r;
+        settle(c, r);
+    }
+}
+
+void write_back(ExactCall& c, std::vector<Reaction>& reactions,
                 std::vector<Compound>& species, bool first_reaction) {
     for (int j = 0; j < c.n; ++j) {
         reactions[static_cast<std::size_t>(j)].ai = c.a[static_cast<std::size_t>(j)];
-        if (first_reaction) reactions[static_cast<std::size_t>(j)].time = c.time[static_cast<std::size_t>(j)];
+        if (first_reaction) {
+            if (!c.settled[static_cast<std::size_t>(j)]) settle(c, j);
+            reactions[static_cast<std::size_t>(j)].time = c.time[static_cast<std::size_t>(j)];
+        }
     }
     for (std::size_t s = 0; s < species.size(); ++s) species[s].count = c.counts[s];
 }
@@ -182,14 +281,14 @@ struct SmallSize {
 };
 constexpr SmallSize kSmallSizes[] = {{4, 4}, {8, 8}, {16, 16}, {16, 32}};
 
-// Unrolls the next loop of a fixed trip count (the small loop's).
-#if defined(__clang__)
-#define PLENTA_UNROLL _Pragma("unroll")
-#elif defined(__GNUC__)
-#define PLENTA_UNROLL _Pragma("GCC unroll 32")
-#else
-#define PLENTA_UNROLL
-#endif
+// First-reaction selection runs the same small loop up to
+// kSmallFirstReaction reactions (beyond, the scan of the padded times costs
+// more than the lists' branches save): the row added densely, the
+// dependents' propensities and times refreshed in index order (their lists
+// are ascending) from a bit mask, and the earliest time found by a scan of
+// fixed length (settle_scan); the padding's times stay kNeverTime, which the
+// scan never takes.
+constexpr int kSmallFirstReaction = 8;
 
 // Builds the small loop's records for pad_n reactions and pad_m species:
 // counts get pad_m + 1 entries, the padding species and the last entry (the
@@ -251,6 +350,23 @@ bool small_loop_sound(const ExactCall& c, const std::vector<int>& fire_count) {
     return true;
 }
 
+// The small first-reaction loop's masks: false when some reaction's
+// dependents are not strictly ascending (then the lists' order is kept by
+// the general loop).
+bool build_dep_masks(ExactCall& c) {
+    c.dep_mask.assign(static_cast<std::size_t>(c.n), 0u);
+    for (int j = 0; j < c.n; ++j) {
+        int last = -1;
+        for (int k = c.dep_start[static_cast<std::size_t>(j)]; k < c.dep_start[static_cast<std::size_t>(j) + 1]; ++k) {
+            const int d = c.deps[static_cast<std::size_t>(k)];
+            if (d <= last || d >= c.n || d >= 32) return false;
+            c.dep_mask[static_cast<std::size_t>(j)] |= 1u << d;
+            last = d;
+        }
+    }
+    return true;
+}
+
 // The kept event and the position in the log, in locals for the length of a
 // call (the arrays the loop stores to cannot then be taken to alias them).
 struct LoopState {
@@ -264,7 +380,7 @@ struct LoopState {
 
 // The loop of one call; kDirect: direct method, else first-reaction
 // selection; kPadN > 0: the small loop for kPadN reactions and kPadM
-// species (see kSmallReactions and small_loop_sound; direct method only);
+// species (see kSmallReactions and small_loop_sound);
 // kLog: the event log is on; kCheck: params.event_check after every firing
 // (the species records kept current for it).  Returns false at a fault.
 template <bool kDirect, bool kLog, int kPadN = 0, int kPadM = 0, bool kCheck = false>
@@ -272,7 +388,6 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
                std::vector<Compound>& species, SimParams& params, EventLog evlog,
                int* fired_total, double boundary, LoopState& state) {
     constexpr bool kSmall = kPadN > 0;
-    static_assert(kDirect || !kSmall, "the small loop is the direct method's");
     const int capacity = params.eventlog_arraysize;
     const int n = call.n;
     double* a = call.a.data();
@@ -283,7 +398,23 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
     const int* deps = call.deps.data();
     Compound* mirror = call.general || kCheck ? species.data() : nullptr;
     RanfLocal gen;
-    auto draw = [&gen]() { return gen.draw(); };
+    PendingTime* pending = call.pending.data();
+    char* settled = call.settled.data();
+    // First-reaction selection: reaction j's tentative time from propensity
+    // v and time from, as tentative_time draws it (one uniform unless v is
+    // below 1e-30), its logarithm put off: the key is a lower bound.
+    auto redraw = [&](int j, double v, double from) {
+        if (v < kMinPropensity) {
+            times[j] = kNeverTime;
+            settled[j] = 1;
+        } else {
+            const float u = gen.draw();
+            pending[j] = PendingTime::of(from, 1.0 / v, u);
+            times[j] = lower_time(from, pending[j].inv_a, u);
+            settled[j] = 0;
+        }
+        if (!kSmall && call.by_heap) call.heap.update(j);
+    };
     double a0 = state.a0;
     double tau = state.tau;
     int mu = state.mu;
@@ -327,7 +458,21 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
         // in list order.
         bool bad = false;
         double sum = 0.0;  // the direct method's total, in index order (below)
-        if constexpr (kSmall) {
+        if constexpr (kSmall && !kDirect) {
+            // In index order, as the list is (build_dep_masks).
+            const SmallReaction* small = call.small.data();
+            const std::uint32_t mask = call.dep_mask[static_cast<std::size_t>(mu)];
+            PLENTA_UNROLL
+            for (int j = 0; j < kPadN; ++j) {
+                if ((mask >> j) & 1u) {
+                    const double v = small_propensity(small[j], counts);
+                    a[j] = v;
+                    bad |= is_bad_propensity(v);
+                    redraw(j, v, tau);
+                }
+            }
+            if (bad) check_propensities(params, a, n, tau);
+        } else if constexpr (kSmall) {
             // The padding's 0 leaves the sum as it is.
             const SmallReaction* small = call.small.data();
             PLENTA_UNROLL
@@ -348,10 +493,7 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
                                           : hot_propensity(rec[j], counts, reactions, species, params, model, j);
                 a[j] = v;
                 bad |= is_bad_propensity(v);
-                if constexpr (!kDirect) {
-                    times[j] = tentative_time(v, tau, draw);
-                    if (call.by_heap) call.heap.update(j);
-                }
+                if constexpr (!kDirect) redraw(j, v, tau);
             }
             if (bad) check_propensities(params, a, n, tau);
         }
@@ -410,12 +552,12 @@ bool run_exact(ExactCall& call, std::vector<Reaction>& reactions, const ModelSiz
             // so it is not among its own dependents; its spent tentative time
             // would stay the earliest.  It gets a fresh one from its
             // (unchanged) propensity, drawn after those of its dependents.
-            if (!call.own_dep[static_cast<std::size_t>(mu)]) {
-                times[mu] = tentative_time(a[mu], fired_at, draw);
-                if (call.by_heap) call.heap.update(mu);
+            if (!call.own_dep[static_cast<std::size_t>(mu)]) redraw(mu, a[mu], fired_at);
+            if constexpr (kSmall) {
+                mu = settle_scan<kPadN>(times, settled, pending, tau);
+            } else {
+                mu = settle_earliest(call, tau);
             }
-            mu = call.by_heap ? call.heap.earliest(tau)
-                              : earliest_reaction([times](int i) { return times[i]; }, n, tau);
         }
         if (kLog && c >= capacity) {
             // The log is full: stop at this firing so the caller can empty it;
@@ -486,9 +628,20 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
     if (!direct) {
         // The records without padding: counts get the entry that stays 0.
         call.by_small = !call.general;
-        if (call.by_small) build_small(call, nullptr, model.num_cmpds, call.n, model.num_cmpds);
         call.by_heap = call.n >= kHeapReactions &&
                        std::none_of(call.time.begin(), call.time.end(), [](double x) { return std::isnan(x); });
+        if (!check && call.by_small && !call.by_heap && call.n <= kSmallFirstReaction &&
+            model.num_cmpds <= kSmallSpecies && small_loop_sound(call, fire_count) && build_dep_masks(call)) {
+            size = 0;
+            while (kSmallSizes[size].n < call.n || kSmallSizes[size].m < model.num_cmpds) ++size;
+            const int pad_n = kSmallSizes[size].n;
+            build_small(call, &matrix, model.num_cmpds, pad_n, kSmallSizes[size].m);
+            call.time.resize(static_cast<std::size_t>(pad_n), kNeverTime);
+            call.settled.resize(static_cast<std::size_t>(pad_n), 1);
+            call.pending.resize(static_cast<std::size_t>(pad_n));
+        } else if (call.by_small) {
+            build_small(call, nullptr, model.num_cmpds, call.n, model.num_cmpds);
+        }
         if (call.by_heap) call.heap.build(call.time.data(), call.n);
     }
 
@@ -502,7 +655,13 @@ void vesk(std::vector<Reaction>& reactions, const ModelSizes& model,
         };
         static_assert(sizeof kSmallSizes / sizeof kSmallSizes[0] == 4, "one loop per size below");
         if (check) return direct ? loop(run_exact<true, kLog, 0, 0, true>) : loop(run_exact<false, kLog, 0, 0, true>);
-        if (!direct) return loop(run_exact<false, kLog>);
+        if (!direct) {
+            if (size == 0) return loop(run_exact<false, kLog, kSmallSizes[0].n, kSmallSizes[0].m>);
+            if (size == 1) return loop(run_exact<false, kLog, kSmallSizes[1].n, kSmallSizes[1].m>);
+            if (size == 2) return loop(run_exact<false, kLog, kSmallSizes[2].n, kSmallSizes[2].m>);
+            if (size == 3) return loop(run_exact<false, kLog, kSmallSizes[3].n, kSmallSizes[3].m>);
+            return loop(run_exact<false, kLog>);
+        }
         if (size == 0) return loop(run_exact<true, kLog, kSmallSizes[0].n, kSmallSizes[0].m>);
         if (size == 1) return loop(run_exact<true, kLog, kSmallSizes[1].n, kSmallSizes[1].m>);
         if (size == 2) return loop(run_exact<true, kLog, kSmallSizes[2].n, kSmallSizes[2].m>);
