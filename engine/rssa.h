@@ -55,12 +55,17 @@ struct alignas(64) RssaReaction {
     int s1 = 0;
     int pos = -1;        // position in its group, -1 when aU is not > 0
     int rxn = 0;         // the reaction's position in the model
-    int changes = 0;     // (count, then pairs) in RssaState::changes when outside the line
     std::int16_t num_reads = 0;
     RssaKind kind = kRssaNone;
     std::uint8_t num_changes = 0;  // changes in the line, or kRssaChangesOutside
+    // The changed species, or for kRssaChangesOutside in [0] the offset of
+    // (count, then pairs) in RssaState::changes.
     int change_species[kRssaInlineChanges] = {};
     std::int8_t change_delta[kRssaInlineChanges] = {};
+    // Firings since the fire counts were last written: counted here, in the
+    // line the firing reads anyway, rather than in the model's array of
+    // counts, which would be one more random line per firing.
+    int fired = 0;
 };
 
 static_assert(sizeof(RssaReaction) == 64, "a reaction of the method is one cache line");
@@ -78,7 +83,7 @@ struct RssaState {
     // Per species, side by side (one cache line for all four): the count,
     // the interval's low and high ends, and the least half-width (from the
     // number of readers); species s at 4 s + kRssaCount etc.
-    std::vector<int> sp;
+    std::vector<int, CrAllocator<int>> sp;
     std::vector<int> reader_start;   // num_cmpds + 1 offsets into readers
     std::vector<int> record_start;   // first record reader within each species' slice
     std::vector<int> readers;
@@ -88,9 +93,13 @@ struct RssaState {
     // intervals at nearly every change) lie side by side in memory.
     // Indices in groups, readers and this array are of that order;
     // RssaReaction::rxn gives the model's position.
-    std::vector<RssaReaction> rxns;
+    std::vector<RssaReaction, CrAllocator<RssaReaction>> rxns;
     std::vector<int> changes;  // firings outside their line: count, then (species, change) pairs
     std::vector<int> reads;    // (species, multiplicity) pairs of the factorial kind
+    // The reactions fired since the fire counts and the species records were
+    // last written (each once): only their species' counts can differ from
+    // the records'.
+    std::vector<int> fired;
     // Composition-rejection over the upper bounds.
     std::vector<RssaGroup> groups;  // kCrNumGroups, by exponent as in composition-rejection
     std::vector<int> active;        // groups in use, highest exponent first

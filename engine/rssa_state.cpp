@@ -228,6 +228,8 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
     st.rxns.assign(static_cast<std::size_t>(nr), RssaReaction{});
     st.changes.clear();
     st.reads.clear();
+    st.fired.clear();
+    st.fired.reserve(static_cast<std::size_t>(nr));
     st.sp.assign(static_cast<std::size_t>(kRssaFields) * static_cast<std::size_t>(ns), 0);
     for (int s = 0; s < ns; s++) {
         const int x = species[static_cast<std::size_t>(s)].count;
@@ -309,7 +311,7 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
                 }
         } else {
             r.num_changes = kRssaChangesOutside;
-            r.changes = static_cast<int>(st.changes.size());
+            r.change_species[0] = static_cast<int>(st.changes.size());
             st.changes.push_back(n);
             for (const auto& e : row.entries)
                 if (e.second != 0) {
@@ -390,7 +392,7 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
         std::vector<int> internal(static_cast<std::size_t>(nr));
         for (int j = 0; j < nr; j++)
             internal[static_cast<std::size_t>(j)] = start[static_cast<std::size_t>(key[static_cast<std::size_t>(j)])]++;
-        std::vector<RssaReaction> sorted(static_cast<std::size_t>(nr));
+        std::vector<RssaReaction, CrAllocator<RssaReaction>> sorted(static_cast<std::size_t>(nr));
         for (int j = 0; j < nr; j++) {
             RssaReaction& r = sorted[static_cast<std::size_t>(internal[static_cast<std::size_t>(j)])];
             r = st.rxns[static_cast<std::size_t>(j)];
