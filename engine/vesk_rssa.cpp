@@ -146,11 +146,18 @@ void prefetch_ahead(const RssaState& st, const RanfHeld& draws) {
 // then follow every count.
 template <bool kRecords>
 inline void apply_change(RssaState& st, int s, int d, std::vector<Compound>& species) {
-    int* f = st.sp.data() + kRssaFields * s;
-    const int x = f[kRssaCount] + d;
-    f[kRssaCount] = x;
+    RssaSpecies& f = st.sp[static_cast<std::size_t>(s)];
+    const int x = f.count + d;
+    const int down = f.down + d;
+    const int up = f.up - d;
+    f.count = x;
     if (kRecords) species[static_cast<std::size_t>(s)].count = x;
-    if (x < f[kRssaLow] || x > f[kRssaHigh]) rssa_rebound(st, s);
+    if (down < 0 || up < 0) {
+        rssa_rebound(st, s);
+    } else {
+        f.down = static_cast<std::uint16_t>(down);
+        f.up = static_cast<std::uint16_t>(up);
+    }
 }
 
 template <bool kRecords>
@@ -202,8 +209,7 @@ void write_back(RssaState& st, std::vector<Compound>& species, std::vector<int>&
         }
         for (int q = 0; q < m; q++) {
             const int s = pairs[stride * q];
-            species[static_cast<std::size_t>(s)].count =
-                st.sp[static_cast<std::size_t>(kRssaFields * s + kRssaCount)];
+            species[static_cast<std::size_t>(s)].count = st.sp[static_cast<std::size_t>(s)].count;
         }
     }
     st.fired.clear();

@@ -43,10 +43,10 @@ void expect_consistent(const RssaState& st, const Network& net) {
     }
     EXPECT_NEAR(st.total, total, 1e-9 * (1.0 + total));
     for (int s = 0; s < net.model.num_cmpds; s++) {
-        const int* f = st.sp.data() + kRssaFields * s;
-        EXPECT_EQ(f[kRssaCount], net.species[static_cast<std::size_t>(s)].count);
-        EXPECT_LE(f[kRssaLow], f[kRssaCount]);
-        EXPECT_GE(f[kRssaHigh], f[kRssaCount]);
+        const RssaSpecies& f = st.sp[static_cast<std::size_t>(s)];
+        EXPECT_EQ(f.count, net.species[static_cast<std::size_t>(s)].count);
+        EXPECT_LE(rssa_low(f), f.count);
+        EXPECT_GE(rssa_high(f), f.count);
     }
     for (int i = 0; i < net.model.num_rxns; i++) {
         const RssaReaction& r = st.rxns[static_cast<std::size_t>(i)];
