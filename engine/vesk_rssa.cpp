@@ -125,7 +125,9 @@ const int* guessed_member(const RssaState& st, int g, float u_position) {
     return k < n ? &members[k] : nullptr;
 }
 
-void prefetch_ahead(const RssaState& st, const RanfHeld& draws) {
+// Inlined into the loop: as a function of its own that writes nothing, it
+// would be found free of effects (a fetch is not one) and its calls dropped.
+[[gnu::always_inline]] inline void prefetch_ahead(const RssaState& st, const RanfHeld& draws) {
     if (st.active.empty()) return;
     static_assert(RanfHeld::kAhead > 6, "the next two trials' first draws are visible");
     const int g = select_group(st, static_cast<double>(draws.peek(1)) * st.total);
