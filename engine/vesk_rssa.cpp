@@ -110,13 +110,14 @@ int trial(RssaState& st, RanfHeld& draws, const std::vector<Reaction>& reactions
 // group (u2) and, in a group of more than one member, its (position,
 // acceptance) pairs, then that trial's waiting time, and so on.  Over the
 // groups as they are now (a firing changes few sums, and little), the next
-// trial's first candidate's line is fetched, and the entry in its group of
-// the first candidate of the trial after, guessing that the next accepts
-// its first (the entry is then present when the next trial fetches its
-// line).  In networks whose lines outgrow the caches each of these is a
-// miss otherwise, one after the other.  Only fetches: a load of a line not
-// yet present would wait on memory here (fetching the second candidate's
-// line, through its entry, measured slower).  Nothing is drawn or changed.
+// trial's first and second candidates' lines are fetched, and the entry in
+// its group of the first candidate of the trial after, guessing that the
+// next accepts its first (the entry is then present when the next trial
+// fetches its line).  In networks whose lines outgrow the caches each of
+// these is a miss otherwise, one after the other.  Only fetches and loads of
+// entries: a load of a line not yet present would wait on memory here (the
+// species of the next candidate, through its line, measured slower).
+// Nothing is drawn or changed.
 const int* guessed_member(const RssaState& st, int g, float u_position) {
     const std::vector<int>& members = st.groups[static_cast<std::size_t>(g)].members;
     const std::size_t n = members.size();
@@ -134,6 +135,9 @@ const int* guessed_member(const RssaState& st, int g, float u_position) {
     const bool single = st.groups[static_cast<std::size_t>(g)].members.size() == 1;
     if (const int* first = guessed_member(st, g, draws.peek(2)))
         __builtin_prefetch(&st.rxns[static_cast<std::size_t>(*first)]);
+    if (!single)
+        if (const int* second = guessed_member(st, g, draws.peek(4)))
+            __builtin_prefetch(&st.rxns[static_cast<std::size_t>(*second)]);
     // After u2, k, u and the waiting time (u2, u and the waiting time in a group of one).
     const int after = single ? 4 : 5;
     const int g2 = select_group(st, static_cast<double>(draws.peek(after)) * st.total);
