@@ -126,6 +126,14 @@ const int* guessed_member(const RssaState& st, int g, float u_position) {
     return k < n ? &members[k] : nullptr;
 }
 
+// From how many reactions the fetching pays: their lines (64 bytes each)
+// then fill several MiB, far more than the core's cache, and the trials'
+// misses dominate.  Below, the lines mostly stay in the shared cache and the
+// two extra scans of the groups cost more than the fetches save (on the
+// B-cell receptor network, 24,388 reactions, a third more time; on a ring
+// of 10^4 reactions, nothing either way).
+constexpr int kRssaPrefetchFrom = 1 << 16;
+
 // Inlined into the loop: as a function of its own that writes nothing, it
 // would be found free of effects (a fetch is not one) and its calls dropped.
 [[gnu::always_inline]] inline void prefetch_ahead(const RssaState& st, const RanfHeld& draws) {
@@ -233,7 +241,7 @@ void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes
     const int capacity = params.eventlog_arraysize;
     double tau = params.next_time;
     RanfHeld draws;  // nothing else draws during the call; written back on return
-    const bool prefetch = model.num_rxns >= kCrPrefetchFrom;
+    const bool prefetch = model.num_rxns >= kRssaPrefetchFrom;
     bool log_full = false;  // a firing just filled the event log
     const bool records = st.records;
     while (boundary >= tau) {

@@ -90,15 +90,15 @@ TEST(Rssa, BoundsHoldThePropensitiesAfterEveryInterval) {
 // A ring A_i -> A_(i+1) of mass-action reactions only: the method keeps the
 // counts and fire counts to itself and writes back, at every call's end,
 // those of the reactions fired.  Every count must then be its start plus
-// the firings into it minus those out of it, in every call (also at 10^4
+// the firings into it minus those out of it, in every call (also at 70,000
 // reactions, where the coming trials' memory is fetched ahead).
 TEST(Rssa, RingWritesBackCountsAndFireCountsAfterEveryCall) {
-    for (int n : {7, 10000}) {
+    for (int n : {7, 70000}) {
         Network net = testutil::empty_network(kDirectMethod);
         for (int i = 0; i < n; i++) net.add_species(i % 3 == 0 ? 40 : 100);
         for (int i = 0; i < n; i++) net.add_reaction(kUniUni, {i}, {(i + 1) % n}, {1.0 + (i % 5)});
         // No build(): the method needs neither dependents nor the dense
-        // matrix (10^8 entries here).
+        // matrix (5 10^9 entries here).
         net.fire_count.assign(static_cast<std::size_t>(n), 0);
         ASSERT_EQ(net.params.eventlog_flag, 0);
         const std::vector<Compound> start = net.species;
