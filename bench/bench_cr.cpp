@@ -66,8 +66,8 @@ void BM_CrRing(benchmark::State& state) {
                                                   benchmark::Counter::kIsRate);
 }
 
-// The rejection-based method on the same rings: its counts, intervals and
-// bounds are its own, so the records are left as the build found them.
+// The rejection-based method on the same rings, one interval call an
+// iteration; "trials/firing" counts its rejected candidates too.
 void BM_RssaRing(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     setall(1234, 1234);
