@@ -98,7 +98,7 @@ struct RssaState {
     // Species: counts, intervals and the readers index (bounded readers,
     // whose bounds follow the interval, then record readers, recomputed on
     // every change of the count).
-    std::vector<RssaSpecies, CrAllocator<RssaSpecies>> sp;
+    std::vector<RssaSpecies> sp;
     std::vector<int> least;          // the least half-width, from the number of readers
     std::vector<int> reader_start;   // num_cmpds + 1 offsets into readers
     std::vector<int> record_start;   // first record reader within each species' slice
@@ -109,7 +109,7 @@ struct RssaState {
     // intervals at nearly every change) lie side by side in memory.
     // Indices in groups, readers and this array are of that order;
     // RssaReaction::rxn gives the model's position.
-    std::vector<RssaReaction, CrAllocator<RssaReaction>> rxns;
+    std::vector<RssaReaction> rxns;
     std::vector<int> changes;  // firings outside their line: count, then (species, change) pairs
     std::vector<int> reads;    // (species, multiplicity) pairs of the factorial kind
     // The reactions fired since the fire counts and the species records were

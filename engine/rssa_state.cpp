@@ -407,7 +407,7 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
         std::vector<int> internal(static_cast<std::size_t>(nr));
         for (int j = 0; j < nr; j++)
             internal[static_cast<std::size_t>(j)] = start[static_cast<std::size_t>(key[static_cast<std::size_t>(j)])]++;
-        std::vector<RssaReaction, CrAllocator<RssaReaction>> sorted(static_cast<std::size_t>(nr));
+        std::vector<RssaReaction> sorted(static_cast<std::size_t>(nr));
         for (int j = 0; j < nr; j++) {
             RssaReaction& r = sorted[static_cast<std::size_t>(internal[static_cast<std::size_t>(j)])];
             r = st.rxns[static_cast<std::size_t>(j)];
