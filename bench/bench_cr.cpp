@@ -1,13 +1,14 @@
-// Event throughput of composition-rejection against the direct method, on
-// rings of 10 to 100,000 reactions and on the dimerisation-decay network,
-// with the event log off.  "events" is firings per second.
+// Event throughput of composition-rejection and the rejection-based method
+// against the direct method, on rings of 10 to 100,000 reactions and on the
+// dimerisation-decay network, with the event log off.  "events" is firings per second.
 //
-//   build-j/bench/plenta_bench --benchmark_filter='Cr|Direct(Ring|Dimer)'
+//   build-j/bench/plenta_bench --benchmark_filter='Cr|Rssa|Direct(Ring|Dimer)'
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
 
+#include "engine/rssa.h"
 #include "networks.h"
 #include "random/ranlib.h"
 
@@ -65,6 +66,33 @@ void BM_CrRing(benchmark::State& state) {
                                                   benchmark::Counter::kIsRate);
 }
 
+// The rejection-based method on the same rings, one interval call an
+// iteration; "trials/firing" counts its rejected candidates too.
+void BM_RssaRing(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    setall(1234, 1234);
+    bench::BenchNetwork net = bench::large_ring_network(n, 100, kDirectMethod, ring_interval(n), false);
+    net.species = net.initial;
+    update_rxn_prob_all(net.reactions, net.species, net.params, net.model, 0.0);
+    RssaState st;
+    rssa_build(st, net.reactions, net.model, net.species, net.params);
+    net.params.next_time = rssa_next_time(st, 0.0);
+    EventLog log;
+    log.times = net.log_times.data();
+    log.rxns = net.log_rxns.data();
+    FiringTally tally;
+    for (auto _ : state) {
+        vesk_rssa(st, net.reactions, net.model, net.species, net.params, log, net.event_count,
+                  net.fire_count, net.t);
+        tally.after_iteration(net);
+    }
+    tally.take(net);
+    state.counters["events"] = benchmark::Counter(static_cast<double>(tally.events),
+                                                  benchmark::Counter::kIsRate);
+    state.counters["trials/firing"] =
+        static_cast<double>(st.trials) / static_cast<double>(std::max(1LL, tally.events));
+}
+
 // One iteration is a whole dimerisation-decay run to t = 10 (ten interval
 // calls), as in the exact-run benchmark.
 void BM_CrDimerisation(benchmark::State& state) {
@@ -88,6 +116,7 @@ void BM_CrDimerisation(benchmark::State& state) {
 // is measured for composition-rejection only.
 BENCHMARK(BM_DirectRing)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CrRing)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RssaRing)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CrDimerisation)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -55,15 +55,38 @@ struct alignas(64) RssaReaction {
     int s1 = 0;
     int pos = -1;        // position in its group, -1 when aU is not > 0
     int rxn = 0;         // the reaction's position in the model
-    int changes = 0;     // (count, then pairs) in RssaState::changes when outside the line
     std::int16_t num_reads = 0;
     RssaKind kind = kRssaNone;
     std::uint8_t num_changes = 0;  // changes in the line, or kRssaChangesOutside
+    // The changed species, or for kRssaChangesOutside in [0] the offset of
+    // (count, then pairs) in RssaState::changes.
     int change_species[kRssaInlineChanges] = {};
     std::int8_t change_delta[kRssaInlineChanges] = {};
+    // Firings since the fire counts were last written: counted here, in the
+    // line the firing reads anyway, rather than in the model's array of
+    // counts, which would be one more random line per firing.
+    int fired = 0;
 };
 
 static_assert(sizeof(RssaReaction) == 64, "a reaction of the method is one cache line");
+
+// A species' count and its fluctuation interval [count - down, count + up],
+// in eight bytes: a firing reads and writes every species it changes, and in
+// a network of 10^5 species a random one; at eight bytes the array is half
+// of what it is with the interval's ends as counts, so that more of it stays
+// in the core's cache.  A change d moves the count and both distances; the
+// count left its interval when either distance falls below 0.  The sum of
+// the distances stays as the interval was set, at most 2 kRssaMaxWidth.
+struct RssaSpecies {
+    int count = 0;
+    std::uint16_t down = 0;  // count - the interval's low end
+    std::uint16_t up = 0;    // the interval's high end - count
+};
+
+static_assert(sizeof(RssaSpecies) == 8, "a species of the method is eight bytes");
+
+inline int rssa_low(const RssaSpecies& f) { return f.count - f.down; }
+inline int rssa_high(const RssaSpecies& f) { return f.count + f.up; }
 
 struct RssaGroup {
     double sum = 0.0;
@@ -75,10 +98,8 @@ struct RssaState {
     // Species: counts, intervals and the readers index (bounded readers,
     // whose bounds follow the interval, then record readers, recomputed on
     // every change of the count).
-    // Per species, side by side (one cache line for all four): the count,
-    // the interval's low and high ends, and the least half-width (from the
-    // number of readers); species s at 4 s + kRssaCount etc.
-    std::vector<int> sp;
+    std::vector<RssaSpecies> sp;
+    std::vector<int> least;          // the least half-width, from the number of readers
     std::vector<int> reader_start;   // num_cmpds + 1 offsets into readers
     std::vector<int> record_start;   // first record reader within each species' slice
     std::vector<int> readers;
@@ -91,6 +112,10 @@ struct RssaState {
     std::vector<RssaReaction> rxns;
     std::vector<int> changes;  // firings outside their line: count, then (species, change) pairs
     std::vector<int> reads;    // (species, multiplicity) pairs of the factorial kind
+    // The reactions fired since the fire counts and the species records were
+    // last written (each once): only their species' counts can differ from
+    // the records'.
+    std::vector<int> fired;
     // Composition-rejection over the upper bounds.
     std::vector<RssaGroup> groups;  // kCrNumGroups, by exponent as in composition-rejection
     std::vector<int> active;        // groups in use, highest exponent first
@@ -104,17 +129,20 @@ struct RssaState {
     long long rebounds = 0;  // bounds recomputed after intervals moved
 };
 
-// The fluctuation interval of a count: x -/+ max(least, x / 16), not below 0.
-constexpr int kRssaCount = 0, kRssaLow = 1, kRssaHigh = 2, kRssaLeast = 3, kRssaFields = 4;
+// The fluctuation interval of a count: x -/+ max(least, x / 16), at most
+// kRssaMaxWidth, not below 0 nor above the largest int.  A count below 0
+// (the engine does not prevent them) gets the interval [x, x].
 constexpr int kRssaCountsPerWidth = 16;
+constexpr int kRssaMaxWidth = 32767;
 constexpr int kRssaReadersPerWidth = 256;
 
 // The half-width of a species' interval: a share of its count, and at
 // least `least`, which grows with the number of reactions that read the
 // species.
 int rssa_width(int x, int least);
-inline int rssa_interval_low(int x, int w) { return x > w ? x - w : 0; }
-inline int rssa_interval_high(int x, int w) { return x < 2147483647 - w ? x + w : 2147483647; }
+
+// Species f gets the interval of its count.
+void rssa_set_interval(RssaSpecies& f, int least);
 
 // Builds everything from the records and the current counts: the kinds and
 // rows of the reactions, the readers index, the intervals, the bounds and

@@ -71,18 +71,30 @@ RssaKind kind_of(const Reaction& r) {
 
 }  // namespace
 
-// The mass-action kinds at one field of the species (the counts, lo or hi): each
-// grows with every count it reads, so hi gives an upper bound and lo a lower
-// one over the whole box, in the same arithmetic.
-static inline double kind_propensity(const RssaState& st, const RssaReaction& r, const int* x) {
+// Where in its interval a species' value is read.
+enum RssaAt { kAtCount, kAtLow, kAtHigh };
+
+template <RssaAt kAt>
+inline double value_at(const RssaSpecies& f) {
+    if (kAt == kAtLow) return static_cast<double>(rssa_low(f));
+    if (kAt == kAtHigh) return static_cast<double>(rssa_high(f));
+    return static_cast<double>(f.count);
+}
+
+// The mass-action kinds at the counts, or at the intervals' low or high
+// ends: each grows with every count it reads, so the high ends give an upper
+// bound and the low ends a lower one over the whole box, in the same
+// arithmetic.
+template <RssaAt kAt>
+static inline double kind_propensity(const RssaState& st, const RssaReaction& r) {
+    const RssaSpecies* x = st.sp.data();
     switch (r.kind) {
         case kRssaFirstOrder:
-            return r.k * static_cast<double>(x[kRssaFields * r.s0]);
+            return r.k * value_at<kAt>(x[r.s0]);
         case kRssaBimolecular:
-            return (r.k * static_cast<double>(x[kRssaFields * r.s0])) *
-                   static_cast<double>(x[kRssaFields * r.s1]);
+            return (r.k * value_at<kAt>(x[r.s0])) * value_at<kAt>(x[r.s1]);
         case kRssaPairs: {
-            const double v = static_cast<double>(x[kRssaFields * r.s0]);
+            const double v = value_at<kAt>(x[r.s0]);
             return ((r.k * v) * (v - 1.0)) / 2.0;
         }
         case kRssaFactorial: {
@@ -90,7 +102,7 @@ static inline double kind_propensity(const RssaState& st, const RssaReaction& r,
             const int* p = st.reads.data() + r.s0;
             for (int q = 0; q < r.num_reads; q++) {
                 const int n = p[2 * q + 1];
-                const double v = static_cast<double>(x[kRssaFields * p[2 * q]]);
+                const double v = value_at<kAt>(x[p[2 * q]]);
                 if (v < static_cast<double>(n)) return 0.0;
                 for (int m = 0; m < n; m++) a = a * (v - static_cast<double>(m));
             }
@@ -108,7 +120,7 @@ double rssa_propensity(const RssaState& st, int j, const std::vector<Reaction>& 
     if (r.kind == kRssaRecord)
         return calc_rxn_prob_vesk(reactions[static_cast<std::size_t>(r.rxn)], species, params,
                                   model, r.rxn);
-    return kind_propensity(st, r, st.sp.data() + kRssaCount);
+    return kind_propensity<kAtCount>(st, r);
 }
 
 void rssa_sync_propensities(const RssaState& st, std::vector<Reaction>& reactions,
@@ -179,8 +191,8 @@ void rssa_set_upper(RssaState& st, int j, double upper) {
 // New bounds of a mass-action reaction from the intervals of what it reads.
 void rssa_bound(RssaState& st, int j) {
     RssaReaction& r = st.rxns[static_cast<std::size_t>(j)];
-    r.lower = kind_propensity(st, r, st.sp.data() + kRssaLow);
-    rssa_set_upper(st, j, kind_propensity(st, r, st.sp.data() + kRssaHigh));
+    r.lower = kind_propensity<kAtLow>(st, r);
+    rssa_set_upper(st, j, kind_propensity<kAtHigh>(st, r));
 }
 
 // A sixteenth of the count: a bound then errs by some 6% per reactant, and
@@ -201,15 +213,23 @@ int rssa_width(int x, int least) {
     return w > least ? w : least;
 }
 
+void rssa_set_interval(RssaSpecies& f, int least) {
+    const int x = f.count;
+    if (x < 0) {
+        f.down = 0;
+        f.up = 0;
+        return;
+    }
+    const int w = std::min(rssa_width(x, least), kRssaMaxWidth);
+    f.down = static_cast<std::uint16_t>(std::min(w, x));
+    f.up = static_cast<std::uint16_t>(std::min(w, std::numeric_limits<int>::max() - x));
+}
+
 // The readers' lines are fetched a few reactions ahead: a rebound's cost is
 // the memory latency of lines that the firings in between have evicted.
 void rssa_rebound(RssaState& st, int s) {
     const std::size_t su = static_cast<std::size_t>(s);
-    int* f = st.sp.data() + kRssaFields * su;
-    const int x = f[kRssaCount];
-    const int w = rssa_width(x, f[kRssaLeast]);
-    f[kRssaLow] = rssa_interval_low(x, w);
-    f[kRssaHigh] = rssa_interval_high(x, w);
+    rssa_set_interval(st.sp[su], st.least[su]);
     const int* rd = st.readers.data();
     const int end = st.record_start[su];
     st.rebounds += end - st.reader_start[su];
@@ -228,11 +248,12 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
     st.rxns.assign(static_cast<std::size_t>(nr), RssaReaction{});
     st.changes.clear();
     st.reads.clear();
-    st.sp.assign(static_cast<std::size_t>(kRssaFields) * static_cast<std::size_t>(ns), 0);
-    for (int s = 0; s < ns; s++) {
-        const int x = species[static_cast<std::size_t>(s)].count;
-        st.sp[static_cast<std::size_t>(kRssaFields * s + kRssaCount)] = x;
-    }
+    st.fired.clear();
+    st.fired.reserve(static_cast<std::size_t>(nr));
+    st.sp.assign(static_cast<std::size_t>(ns), RssaSpecies{});
+    st.least.assign(static_cast<std::size_t>(ns), 0);
+    for (int s = 0; s < ns; s++)
+        st.sp[static_cast<std::size_t>(s)].count = species[static_cast<std::size_t>(s)].count;
     st.records = false;
 
     // Kinds, constants, rows; the readers counted per species.
@@ -309,7 +330,7 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
                 }
         } else {
             r.num_changes = kRssaChangesOutside;
-            r.changes = static_cast<int>(st.changes.size());
+            r.change_species[0] = static_cast<int>(st.changes.size());
             st.changes.push_back(n);
             for (const auto& e : row.entries)
                 if (e.second != 0) {
@@ -361,12 +382,8 @@ void rssa_build(RssaState& st, const std::vector<Reaction>& reactions, const Mod
 
     for (int s = 0; s < ns; s++) {
         const std::size_t su = static_cast<std::size_t>(s);
-        int* f = st.sp.data() + kRssaFields * su;
-        f[kRssaLeast] = bounded[su] / kRssaReadersPerWidth;
-        const int x = f[kRssaCount];
-        const int w = rssa_width(x, f[kRssaLeast]);
-        f[kRssaLow] = rssa_interval_low(x, w);
-        f[kRssaHigh] = rssa_interval_high(x, w);
+        st.least[su] = bounded[su] / kRssaReadersPerWidth;
+        rssa_set_interval(st.sp[su], st.least[su]);
     }
 
     // The method's order of the reactions: by the reactant with the fewest

@@ -104,22 +104,52 @@ int trial(RssaState& st, RanfHeld& draws, const std::vector<Reaction>& reactions
     return u < a * unscale ? j : -1;
 }
 
-// The next trial's draws are the generator's next values but one (the
-// waiting time's comes first): the group and the candidate they would pick
-// over the current sums are fetched while this firing goes on.  In networks
-// whose lines outgrow the caches the candidate's line is a miss otherwise.
-void prefetch_next(const RssaState& st, const RanfHeld& draws) {
-    if (st.active.empty()) return;
-    const int g = select_group(st, static_cast<double>(draws.peek(1)) * st.total);
+// The memory of the coming trials is fetched while this one's firing goes
+// on.  Their draws can be seen before they are drawn: after a trial the
+// generator's next value is its waiting time's, then come the next trial's
+// group (u2) and, in a group of more than one member, its (position,
+// acceptance) pairs, then that trial's waiting time, and so on.  Over the
+// groups as they are now (a firing changes few sums, and little), the next
+// trial's first and second candidates' lines are fetched, and the entry in
+// its group of the first candidate of the trial after, guessing that the
+// next accepts its first (the entry is then present when the next trial
+// fetches its line).  In networks whose lines outgrow the caches each of
+// these is a miss otherwise, one after the other.  Only fetches and loads of
+// entries: a load of a line not yet present would wait on memory here (the
+// species of the next candidate, through its line, measured slower).
+// Nothing is drawn or changed.
+const int* guessed_member(const RssaState& st, int g, float u_position) {
     const std::vector<int>& members = st.groups[static_cast<std::size_t>(g)].members;
     const std::size_t n = members.size();
-    std::size_t k = 0;
-    if (n > 1) {
-        k = static_cast<std::size_t>(static_cast<double>(draws.peek(2)) * static_cast<double>(n));
-        if (k >= n) return;
-    }
-    const RssaReaction* line = &st.rxns[static_cast<std::size_t>(members[k])];
-    __builtin_prefetch(line);
+    if (n == 1) return members.data();
+    const auto k = static_cast<std::size_t>(static_cast<double>(u_position) * static_cast<double>(n));
+    return k < n ? &members[k] : nullptr;
+}
+
+// From how many reactions the fetching pays: their lines (64 bytes each)
+// then fill several MiB, far more than the core's cache, and the trials'
+// misses dominate.  Below, the lines mostly stay in the shared cache and the
+// two extra scans of the groups cost more than the fetches save (on the
+// B-cell receptor network, 24,388 reactions, a third more time; on a ring
+// of 10^4 reactions, nothing either way).
+constexpr int kRssaPrefetchFrom = 1 << 16;
+
+// Inlined into the loop: as a function of its own that writes nothing, it
+// would be found free of effects (a fetch is not one) and its calls dropped.
+[[gnu::always_inline]] inline void prefetch_ahead(const RssaState& st, const RanfHeld& draws) {
+    if (st.active.empty()) return;
+    static_assert(RanfHeld::kAhead > 6, "the next two trials' first draws are visible");
+    const int g = select_group(st, static_cast<double>(draws.peek(1)) * st.total);
+    const bool single = st.groups[static_cast<std::size_t>(g)].members.size() == 1;
+    if (const int* first = guessed_member(st, g, draws.peek(2)))
+        __builtin_prefetch(&st.rxns[static_cast<std::size_t>(*first)]);
+    if (!single)
+        if (const int* second = guessed_member(st, g, draws.peek(4)))
+            __builtin_prefetch(&st.rxns[static_cast<std::size_t>(*second)]);
+    // After u2, k, u and the waiting time (u2, u and the waiting time in a group of one).
+    const int after = single ? 4 : 5;
+    const int g2 = select_group(st, static_cast<double>(draws.peek(after)) * st.total);
+    if (const int* entry = guessed_member(st, g2, draws.peek(after + 1))) __builtin_prefetch(entry);
 }
 
 // The counts after reaction j fired, new intervals and bounds for the
@@ -130,24 +160,32 @@ void prefetch_next(const RssaState& st, const RanfHeld& draws) {
 // then follow every count.
 template <bool kRecords>
 inline void apply_change(RssaState& st, int s, int d, std::vector<Compound>& species) {
-    int* f = st.sp.data() + kRssaFields * s;
-    const int x = f[kRssaCount] + d;
-    f[kRssaCount] = x;
+    RssaSpecies& f = st.sp[static_cast<std::size_t>(s)];
+    const int x = f.count + d;
+    const int down = f.down + d;
+    const int up = f.up - d;
+    f.count = x;
     if (kRecords) species[static_cast<std::size_t>(s)].count = x;
-    if (x < f[kRssaLow] || x > f[kRssaHigh]) rssa_rebound(st, s);
+    if (down < 0 || up < 0) {
+        rssa_rebound(st, s);
+    } else {
+        f.down = static_cast<std::uint16_t>(down);
+        f.up = static_cast<std::uint16_t>(up);
+    }
 }
 
 template <bool kRecords>
 void fire(RssaState& st, int j, std::vector<Reaction>& reactions,
           std::vector<Compound>& species, const SimParams& params, const ModelSizes& model) {
-    const RssaReaction& r = st.rxns[static_cast<std::size_t>(j)];
+    RssaReaction& r = st.rxns[static_cast<std::size_t>(j)];
+    if (r.fired++ == 0) st.fired.push_back(j);  // at most one entry a reaction: reserved at build
     const int* pairs = nullptr;
     int m = r.num_changes;
     if (m != kRssaChangesOutside) {
         for (int q = 0; q < m; q++) apply_change<kRecords>(st, r.change_species[q], r.change_delta[q], species);
     } else {
-        pairs = st.changes.data() + r.changes + 1;
-        m = st.changes[static_cast<std::size_t>(r.changes)];
+        pairs = st.changes.data() + r.change_species[0] + 1;
+        m = st.changes[static_cast<std::size_t>(r.change_species[0])];
         for (int q = 0; q < m; q++) apply_change<kRecords>(st, pairs[2 * q], pairs[2 * q + 1], species);
     }
     if (!kRecords) return;
@@ -166,13 +204,29 @@ void fire(RssaState& st, int j, std::vector<Reaction>& reactions,
     }
 }
 
-// The species records' counts from the method's own (when nothing else
-// keeps them current).
-void write_back(const RssaState& st, std::vector<Compound>& species, int num_cmpds) {
-    if (st.records) return;
-    for (int s = 0; s < num_cmpds; s++)
-        species[static_cast<std::size_t>(s)].count =
-            st.sp[static_cast<std::size_t>(kRssaFields * s + kRssaCount)];
+// The fire counts, and the species records' counts from the method's own
+// (when nothing else keeps them current), of the reactions fired since the
+// last write: no other count can differ.
+void write_back(RssaState& st, std::vector<Compound>& species, std::vector<int>& fire_count) {
+    for (int j : st.fired) {
+        RssaReaction& r = st.rxns[static_cast<std::size_t>(j)];
+        fire_count[static_cast<std::size_t>(r.rxn)] += r.fired;
+        r.fired = 0;
+        if (st.records) continue;
+        const int* pairs = r.change_species;
+        int stride = 1;
+        int m = r.num_changes;
+        if (m == kRssaChangesOutside) {
+            pairs = st.changes.data() + r.change_species[0] + 1;
+            stride = 2;
+            m = st.changes[static_cast<std::size_t>(r.change_species[0])];
+        }
+        for (int q = 0; q < m; q++) {
+            const int s = pairs[stride * q];
+            species[static_cast<std::size_t>(s)].count = st.sp[static_cast<std::size_t>(s)].count;
+        }
+    }
+    st.fired.clear();
 }
 
 }  // namespace
@@ -187,21 +241,20 @@ void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes
     const int capacity = params.eventlog_arraysize;
     double tau = params.next_time;
     RanfHeld draws;  // nothing else draws during the call; written back on return
-    const bool prefetch = model.num_rxns >= kCrPrefetchFrom;
+    const bool prefetch = model.num_rxns >= kRssaPrefetchFrom;
     bool log_full = false;  // a firing just filled the event log
     const bool records = st.records;
     while (boundary >= tau) {
         st.trials += 1;
         const int j = trial(st, draws, reactions, species, params, model);
+        if (prefetch) prefetch_ahead(st, draws);
         if (j >= 0) {
-            if (prefetch) prefetch_next(st, draws);
             const long long updates = st.updates_since_resum;
             if (records)
                 fire<true>(st, j, reactions, species, params, model);
             else
                 fire<false>(st, j, reactions, species, params, model);
             const int rxn = st.rxns[static_cast<std::size_t>(j)].rxn;
-            fire_count[static_cast<std::size_t>(rxn)] += 1;
             // The sums moved only if some bound did.
             if (st.updates_since_resum != updates) control_drift(st, model.num_rxns);
             if (logging) {
@@ -222,7 +275,7 @@ void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes
             tau = at + (1.0 / st.total) * std::log(1.0 / u1);
         }
         if (log_full) {
-            write_back(st, species, model.num_cmpds);
+            write_back(st, species, fire_count);
             params.next_time = tau;
             event_count = c;
             t = at;
@@ -230,7 +283,7 @@ void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes
         }
         // Events' conditions read the species records: current after each firing.
         if (j >= 0 && checking) {
-            write_back(st, species, model.num_cmpds);
+            write_back(st, species, fire_count);
             if (params.event_check(params.event_check_context, at)) {
                 params.next_time = tau;
                 event_count = c;
@@ -239,7 +292,7 @@ void vesk_rssa(RssaState& st, std::vector<Reaction>& reactions, const ModelSizes
             }
         }
     }
-    write_back(st, species, model.num_cmpds);
+    write_back(st, species, fire_count);
     params.next_time = tau;
     t = boundary;
     event_count = c;

@@ -42,7 +42,7 @@ constexpr std::uint64_t power_mod(std::uint64_t b, std::uint64_t e, std::uint64_
 
 class RanfHeld {
 public:
-    static constexpr int kAhead = 4;  // values visible ahead, a power of two
+    static constexpr int kAhead = 8;  // values visible ahead, a power of two
 
     RanfHeld() : gen_(ranlib_detail::generator) {
         ranlib_detail::ensure_seeded();

@@ -5,7 +5,9 @@
 // the exact methods (boundary, early return on a full event log).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "engine/rssa.h"
 #include "engine_test_util.h"
@@ -43,10 +45,10 @@ void expect_consistent(const RssaState& st, const Network& net) {
     }
     EXPECT_NEAR(st.total, total, 1e-9 * (1.0 + total));
     for (int s = 0; s < net.model.num_cmpds; s++) {
-        const int* f = st.sp.data() + kRssaFields * s;
-        EXPECT_EQ(f[kRssaCount], net.species[static_cast<std::size_t>(s)].count);
-        EXPECT_LE(f[kRssaLow], f[kRssaCount]);
-        EXPECT_GE(f[kRssaHigh], f[kRssaCount]);
+        const RssaSpecies& f = st.sp[static_cast<std::size_t>(s)];
+        EXPECT_EQ(f.count, net.species[static_cast<std::size_t>(s)].count);
+        EXPECT_LE(rssa_low(f), f.count);
+        EXPECT_GE(rssa_high(f), f.count);
     }
     for (int i = 0; i < net.model.num_rxns; i++) {
         const RssaReaction& r = st.rxns[static_cast<std::size_t>(i)];
@@ -83,6 +85,97 @@ TEST(Rssa, BoundsHoldThePropensitiesAfterEveryInterval) {
         EXPECT_EQ(net.reactions[static_cast<std::size_t>(j)].ai,
                   calc_rxn_prob_vesk(net.reactions[static_cast<std::size_t>(j)], net.species,
                                      net.params, net.model, j));
+}
+
+// A ring A_i -> A_(i+1) of mass-action reactions only: the method keeps the
+// counts and fire counts to itself and writes back, at every call's end,
+// those of the reactions fired.  Every count must then be its start plus
+// the firings into it minus those out of it, in every call (also at 70,000
+// reactions, where the coming trials' memory is fetched ahead).
+TEST(Rssa, RingWritesBackCountsAndFireCountsAfterEveryCall) {
+    for (int n : {7, 70000}) {
+        Network net = testutil::empty_network(kDirectMethod);
+        for (int i = 0; i < n; i++) net.add_species(i % 3 == 0 ? 40 : 100);
+        for (int i = 0; i < n; i++) net.add_reaction(kUniUni, {i}, {(i + 1) % n}, {1.0 + (i % 5)});
+        // No build(): the method needs neither dependents nor the dense
+        // matrix (5 10^9 entries here).
+        net.fire_count.assign(static_cast<std::size_t>(n), 0);
+        ASSERT_EQ(net.params.eventlog_flag, 0);
+        const std::vector<Compound> start = net.species;
+        net.params.snapshot_interval = 40.0 / n;  // some 10^4 firings a call
+        update_rxn_prob_all(net.reactions, net.species, net.params, net.model, 0.0);
+        RssaState st;
+        rssa_build(st, net.reactions, net.model, net.species, net.params);
+        EXPECT_FALSE(st.records);
+        setall(777, 778);
+        net.params.next_time = rssa_next_time(st, 0.0);
+        long long fired = 0;
+        for (int call = 0; call < 5; call++) {
+            vesk_rssa(st, net.reactions, net.model, net.species, net.params, net.event_log(),
+                      net.event_count, net.fire_count, net.t);
+            for (int i = 0; i < n; i++) {
+                const int in = net.fire_count[static_cast<std::size_t>((i + n - 1) % n)];
+                const int out = net.fire_count[static_cast<std::size_t>(i)];
+                ASSERT_EQ(net.species[static_cast<std::size_t>(i)].count,
+                          start[static_cast<std::size_t>(i)].count + in - out)
+                    << "ring " << n << ", species " << i << ", call " << call;
+            }
+            long long now = 0;
+            for (int c : net.fire_count) now += c;
+            EXPECT_GT(now, fired);
+            fired = now;
+            expect_consistent(st, net);
+        }
+        EXPECT_TRUE(st.fired.empty());
+        for (const RssaReaction& r : st.rxns) EXPECT_EQ(r.fired, 0);
+    }
+}
+
+// The interval around a count: holds the count, does not go below 0 or
+// above the largest int, is max(count / 16, least) wide on each side where
+// there is room, and at most kRssaMaxWidth (the distances are 16 bits).
+TEST(Rssa, IntervalsHoldTheCountWithinTheirLimits) {
+    const int big = std::numeric_limits<int>::max();
+    for (int least : {0, 3, 40}) {
+        for (int x : {0, 1, 5, 15, 16, 100, 1600, 99999, 524272, 524288, 2000000, big - 3, big}) {
+            RssaSpecies f;
+            f.count = x;
+            rssa_set_interval(f, least);
+            const long long w = std::min(std::max(x / 16, least), kRssaMaxWidth);
+            EXPECT_EQ(rssa_low(f), std::max(0LL, x - w)) << x << " " << least;
+            EXPECT_EQ(static_cast<long long>(rssa_high(f)), std::min<long long>(big, x + w))
+                << x << " " << least;
+        }
+        RssaSpecies negative;  // a count the engine let fall below 0: exact
+        negative.count = -4;
+        rssa_set_interval(negative, least);
+        EXPECT_EQ(rssa_low(negative), -4);
+        EXPECT_EQ(rssa_high(negative), -4);
+    }
+}
+
+// Counts whose widths are capped (millions of molecules) and a rare species
+// in one reaction: bounds hold after every interval.
+TEST(Rssa, BoundsHoldWithCappedWidths) {
+    Network net = testutil::empty_network(kDirectMethod);
+    const int a = net.add_species(3000000), b = net.add_species(2), c = net.add_species(0);
+    net.add_reaction(kBinding, {a, b}, {c}, {1e-6});
+    net.add_reaction(kUnbinding, {c}, {a, b}, {1.0});
+    net.add_reaction(kUniMulti, {a}, {a, a}, {3e-3});
+    net.build();
+    update_rxn_prob_all(net.reactions, net.species, net.params, net.model, 0.0);
+    RssaState st;
+    rssa_build(st, net.reactions, net.model, net.species, net.params);
+    EXPECT_EQ(rssa_high(st.sp[0]) - st.sp[0].count, kRssaMaxWidth);
+    setall(5, 6);
+    net.params.next_time = rssa_next_time(st, 0.0);
+    for (int k = 0; k < 20; k++) {
+        vesk_rssa(st, net.reactions, net.model, net.species, net.params, net.event_log(),
+                  net.event_count, net.fire_count, net.t);
+        expect_consistent(st, net);
+    }
+    EXPECT_GT(std::abs(net.species[static_cast<std::size_t>(a)].count - 3000000), 2 * kRssaMaxWidth);
+    EXPECT_GT(st.rebounds, 0);
 }
 
 TEST(Rssa, FullEventLogEndsTheCallAtItsLastFiring) {
