@@ -82,7 +82,8 @@ bool TextScanner::scan_unsigned32(std::uint32_t& value) {
     constexpr long long kSaturation = 1000000000000000000LL;
     for (std::size_t k = at; k < at + n; k++) {
         v = v * 10u + static_cast<std::uint32_t>(text_[k] - '0');  // wraps modulo 2^32
-        written = written * 10 + (text_[k] - '0');
+        // Saturate before the product could leave long long's range.
+        written = written <= kSaturation / 10 ? written * 10 + (text_[k] - '0') : kSaturation;
         if (written > kSaturation) written = kSaturation;
     }
     value = negative ? static_cast<std::uint32_t>(0u - v) : v;

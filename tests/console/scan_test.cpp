@@ -260,6 +260,12 @@ TEST(ScanRecord, CompletenessNumberAsWrittenAndLines) {
     EXPECT_EQ(in.last_unsigned_as_written(), 99999999999LL);  // but known as written
     EXPECT_EQ(in.scan("b = %lu\n", {&v}), 1);
     EXPECT_EQ(in.last_unsigned_as_written(), -5);
+    // Far more digits than any count: known as written up to 10^18.
+    TextScanner many("66666666666666666666666666 1000000000000000000 100000000000000000\n");
+    for (long long as_written : {1000000000000000000LL, 1000000000000000000LL, 100000000000000000LL}) {
+        EXPECT_EQ(many.scan(" %lu", {&v}), 1);
+        EXPECT_EQ(many.last_unsigned_as_written(), as_written);
+    }
     EXPECT_EQ(in.line_of(in.pos()), 3);
     int n = 0;
     EXPECT_EQ(in.scan("c = %d", {&n}), 0);  // stops at the blank before "1"
