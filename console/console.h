@@ -405,10 +405,7 @@ public:
     bool close();
     // Appends size bytes.
     void write(const char* data, std::size_t size);
-    bool is_open() const { return fd_ >= 0; }
     bool failed() const { return error_ != 0; }
-    // Whether the file still takes whole blocks straight to the device.
-    bool direct() const { return direct_; }
     const std::string& path() const { return path_; }
     std::string write_failure_message() const;
 
